@@ -1,0 +1,59 @@
+#include "core/errors.h"
+
+#include <array>
+
+#include "core/text_format.h"
+
+namespace ephemeris {
+
+std::string_view message(CoordinateError error) {
+  constexpr std::array<std::string_view, 5> texts = {
+      "Cartesian state must be finite",
+      "spherical position is undefined at origin",
+      "spherical longitude is undefined on the z axis",
+      "geodetic latitude must be finite and within [-90, 90] degrees",
+      "house cusps are undefined for this system at the requested latitude",
+  };
+  return texts[static_cast<std::size_t>(error)];
+}
+
+std::string message(const TimeConversionError& error) {
+  switch (error.kind) {
+    case TimeConversionError::Kind::NonFiniteJulianDay:
+      return "Julian day must be finite";
+    case TimeConversionError::Kind::Unsupported:
+      return "conversion from " + std::string(time_scale_name(error.scale)) + " to TDB is not implemented";
+  }
+  return {};
+}
+
+EphemerisError EphemerisError::unsupported_body(Body body) { return {Kind::UnsupportedBody, body}; }
+
+EphemerisError EphemerisError::out_of_range(double julian_day, double start_julian_day, double end_julian_day,
+                                            TimeScale time_scale) {
+  return {Kind::OutOfRange, OutOfRangeDetail{julian_day, start_julian_day, end_julian_day, time_scale}};
+}
+
+EphemerisError EphemerisError::invalid_request(std::string text) { return {Kind::InvalidRequest, std::move(text)}; }
+EphemerisError EphemerisError::time_conversion(std::string text) { return {Kind::TimeConversion, std::move(text)}; }
+EphemerisError EphemerisError::backend(std::string text) { return {Kind::Backend, std::move(text)}; }
+
+std::string message(const EphemerisError& error) {
+  switch (error.kind()) {
+    case EphemerisError::Kind::UnsupportedBody:
+      return "unsupported body: " + std::string(body_name(error.body()));
+    case EphemerisError::Kind::OutOfRange: {
+      const auto& r = error.range();
+      return "Julian day " + format_plain_number(r.julian_day) + " is outside kernel range " +
+             format_plain_number(r.start_julian_day) + ".." + format_plain_number(r.end_julian_day) + " " +
+             std::string(time_scale_name(r.time_scale));
+    }
+    case EphemerisError::Kind::InvalidRequest:
+    case EphemerisError::Kind::TimeConversion:
+    case EphemerisError::Kind::Backend:
+      return error.text();
+  }
+  return {};
+}
+
+}  // namespace ephemeris
