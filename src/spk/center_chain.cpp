@@ -1,0 +1,165 @@
+#include "spk/center_chain.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/body.h"
+#include "core/constants.h"
+#include "spk/corrections.h"
+
+namespace ephemeris {
+
+namespace {
+
+// Where a body's segment was found: kernel index and segment index.
+struct SegmentHit {
+  std::size_t kernel = 0;
+  std::size_t segment = SpkKernel::kNoSegment;
+};
+
+std::expected<SegmentHit, SpkError> find_across_kernels(std::span<SpkKernel> kernels, std::int32_t body,
+                                                        double epoch) {
+  for (std::size_t k = 0; k < kernels.size(); ++k) {
+    const auto segment = kernels[k].find_segment(body, epoch);
+    if (!segment) return std::unexpected(segment.error());
+    if (*segment != SpkKernel::kNoSegment) return SegmentHit{k, *segment};
+  }
+  return std::unexpected(SpkError::no_segment_for_center_chain(body, epoch));
+}
+
+// One epoch's link in one pass of the batch walk, ordered by segment so that
+// the epochs sharing a segment sit together (in increasing epoch position).
+struct PassLink {
+  std::size_t kernel;
+  std::size_t segment;
+  std::size_t position;
+  friend bool operator<(const PassLink& a, const PassLink& b) {
+    if (a.kernel != b.kernel) return a.kernel < b.kernel;
+    if (a.segment != b.segment) return a.segment < b.segment;
+    return a.position < b.position;
+  }
+};
+
+double distance_between(const std::array<double, 3>& a, const std::array<double, 3>& b) {
+  const double dx = a[0] - b[0];
+  const double dy = a[1] - b[1];
+  const double dz = a[2] - b[2];
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+}  // namespace
+
+std::expected<std::vector<StateVector>, SpkError> barycentric_states_across_kernels(
+    std::span<SpkKernel> kernels, std::int32_t target, std::span<const double> epochs) {
+  const std::size_t count = epochs.size();
+  std::vector<StateVector> states(count);
+  if (target == kNaifSolarSystemBarycenter) return states;
+
+  std::vector<std::int32_t> bodies(count, target);  // current body of each chain, 0 when finished
+  std::vector<std::uint8_t> links(count, 0);        // links taken, saturating at 255
+  std::vector<PassLink> pass;
+  std::vector<double> group_epochs;
+  std::vector<StateVector> group_states;
+  pass.reserve(count);
+
+  // Each pass advances every unfinished chain by one link; a chain ends at
+  // code 0 or fails after kMaxCenterChainLinks, so at most 33 passes run.
+  while (true) {
+    pass.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::int32_t body = bodies[i];
+      if (body == kNaifSolarSystemBarycenter) continue;
+      if (links[i] < 255) ++links[i];
+      if (links[i] > kMaxCenterChainLinks) return std::unexpected(SpkError::center_chain_cycle(target));
+      const auto hit = find_across_kernels(kernels, body, epochs[i]);
+      if (!hit) return std::unexpected(hit.error());
+      pass.push_back({hit->kernel, hit->segment, i});
+    }
+    if (pass.empty()) return states;
+    if (!std::is_sorted(pass.begin(), pass.end())) std::sort(pass.begin(), pass.end());
+
+    for (std::size_t first = 0; first < pass.size();) {
+      std::size_t last = first;
+      while (last < pass.size() && pass[last].kernel == pass[first].kernel &&
+             pass[last].segment == pass[first].segment) {
+        ++last;
+      }
+      SpkKernel& kernel = kernels[pass[first].kernel];
+      const std::size_t segment = pass[first].segment;
+      group_epochs.clear();
+      for (std::size_t j = first; j < last; ++j) group_epochs.push_back(epochs[pass[j].position]);
+      group_states.resize(group_epochs.size());
+      if (auto done = kernel.evaluate_segment_at_epochs(segment, group_epochs, group_states); !done) {
+        return std::unexpected(done.error());
+      }
+      const std::int32_t center = kernel.segment_loc(segment).center;
+      for (std::size_t j = first; j < last; ++j) {
+        const std::size_t position = pass[j].position;
+        states[position] += group_states[j - first];
+        bodies[position] = center;
+      }
+      first = last;
+    }
+  }
+}
+
+std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<SpkKernel> kernels,
+                                                                      std::int32_t target, double epoch) {
+  StateVector sum{};
+  std::int32_t body = target;
+  unsigned links = 0;
+  while (body != kNaifSolarSystemBarycenter) {
+    if (++links > kMaxCenterChainLinks) return std::unexpected(SpkError::center_chain_cycle(target));
+    const auto hit = find_across_kernels(kernels, body, epoch);
+    if (!hit) return std::unexpected(hit.error());
+    SpkKernel& kernel = kernels[hit->kernel];
+    const auto state = kernel.evaluate_segment(hit->segment, epoch);
+    if (!state) return std::unexpected(state.error());
+    sum += *state;
+    body = kernel.segment_loc(hit->segment).center;
+  }
+  return sum;
+}
+
+std::expected<StateVector, SpkError> resolve_relative_state(std::span<SpkKernel> kernels, std::int32_t target,
+                                                            std::int32_t center, const Corrections& corrections,
+                                                            const std::optional<CartesianState>& observer_offset,
+                                                            double epoch) {
+  if (target == center && !observer_offset) return StateVector{};
+
+  auto observer = barycentric_state_across_kernels(kernels, center, epoch);
+  if (!observer) return std::unexpected(observer.error());
+  if (observer_offset) *observer += *observer_offset;
+
+  auto target_state = barycentric_state_across_kernels(kernels, target, epoch);
+  if (!target_state) return std::unexpected(target_state.error());
+  if (corrections.light_time) {
+    // Three fixed iterations of the light-time equation, always measured from
+    // the observer's position at the observation epoch.
+    for (int iteration = 0; iteration < 3; ++iteration) {
+      const double light_time = distance_between(target_state->position_km, observer->position_km) /
+                                kSpeedOfLightKmPerS;
+      target_state = barycentric_state_across_kernels(kernels, target, epoch - light_time);
+      if (!target_state) return std::unexpected(target_state.error());
+    }
+  }
+
+  StateVector relative = *target_state - *observer;
+  if (corrections.gravitational_deflection && target != kNaifSun && center != kNaifSun) {
+    const auto sun = barycentric_state_across_kernels(kernels, kNaifSun, epoch);
+    if (!sun) return std::unexpected(sun.error());
+    relative = apply_solar_gravitational_deflection(relative, observer->position_km, sun->position_km);
+  }
+  if (corrections.aberration) relative = apply_stellar_aberration(relative, observer->velocity_km_per_s);
+  return relative;
+}
+
+std::expected<void, EphemerisError> reject_identical_target_and_center(std::int32_t target, std::int32_t center) {
+  if (target == center) {
+    return std::unexpected(EphemerisError::invalid_request(
+        "spherical coordinates are undefined when target and origin are identical"));
+  }
+  return {};
+}
+
+}  // namespace ephemeris

@@ -1,0 +1,310 @@
+#include "spk/spk_kernel.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cmath>
+#include <unordered_set>
+
+namespace ephemeris {
+
+namespace {
+
+// NEXT, PREV and NSUM are doubles holding whole numbers in [0, 2^32 - 1].
+std::optional<std::uint32_t> control_word(double value) {
+  if (!std::isfinite(value) || value < 0.0 || value > 4294967295.0 || value != std::floor(value)) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint32_t>(value);
+}
+
+std::uint64_t cache_key(std::int32_t start_address, std::int32_t end_address) {
+  return (static_cast<std::uint64_t>(static_cast<std::uint32_t>(start_address)) << 32) |
+         static_cast<std::uint32_t>(end_address);
+}
+
+}  // namespace
+
+std::expected<SpkKernel, SpkError> SpkKernel::open(const std::string& path) {
+  auto source = KernelSource::open(path);
+  if (!source) return std::unexpected(SpkError::io(source.error()));
+  return from_reader(std::move(*source));
+}
+
+std::expected<SpkKernel, SpkError> SpkKernel::from_reader(KernelSource source) {
+  std::array<std::byte, kDafRecordBytes> bytes{};
+  if (auto at = source.seek(SeekFrom::start(0)); !at) return std::unexpected(SpkError::io(at.error()));
+  if (auto read = source.read_exact(bytes); !read) return std::unexpected(SpkError::io(read.error()));
+  auto record = parse_file_record(bytes);
+  if (!record) return std::unexpected(record.error());
+  return SpkKernel(std::move(source), std::move(*record));
+}
+
+std::expected<std::vector<SpkSegment>, SpkError> SpkKernel::segments() {
+  auto list = segment_list();
+  if (!list) return std::unexpected(list.error());
+  return std::vector<SpkSegment>(list->begin(), list->end());
+}
+
+std::expected<std::span<const SpkSegment>, SpkError> SpkKernel::segment_list() {
+  if (!segments_) {
+    auto walked = walk_summary_chain();
+    if (!walked) return std::unexpected(walked.error());
+    entries_.clear();
+    entries_.reserve(walked->size());
+    for (const SpkSegment& segment : *walked) {
+      entries_.push_back({segment.target, SegmentLoc::from_segment(segment),
+                          slot_for(segment.start_address, segment.end_address)});
+    }
+    segments_ = std::move(*walked);
+  }
+  return std::span<const SpkSegment>(*segments_);
+}
+
+std::expected<std::vector<SpkSegment>, SpkError> SpkKernel::walk_summary_chain() {
+  const DafFileRecord& file = file_record_;
+  if (file.nd != kSpkDoublesPerSummary || file.ni != kSpkIntegersPerSummary) {
+    return std::unexpected(SpkError::unsupported_summary_layout(file.nd, file.ni));
+  }
+  const std::uint32_t summary_words = file.nd + file.ni / 2 + file.ni % 2;
+  const std::size_t summary_bytes = static_cast<std::size_t>(summary_words) * kDafWordBytes;
+
+  std::unordered_set<std::uint32_t> visited;
+  std::vector<SpkSegment> list;
+  std::array<std::byte, kDafRecordBytes> summaries{};
+  std::array<std::byte, kDafRecordBytes> names{};
+  std::uint32_t expected_prev = 0;
+  std::uint32_t record = file.fward;
+  std::uint32_t last_visited = 0;
+  // Every pass visits a new record that must be readable, so the walk ends
+  // within the file's record count.
+  while (true) {
+    if (!visited.insert(record).second) {
+      return std::unexpected(SpkError::invalid_summary_chain("summary record chain contains a cycle"));
+    }
+    if (record == 0) return std::unexpected(SpkError::invalid_summary_chain("DAF record numbers are one-based"));
+    if (auto read = read_bytes_at((static_cast<std::uint64_t>(record) - 1) * kDafRecordBytes, summaries); !read) {
+      return std::unexpected(read.error());
+    }
+    const std::span<const std::byte> words(summaries);
+    const auto next = control_word(read_f64(words.subspan<0, 8>(), file.big_endian));
+    const auto prev = control_word(read_f64(words.subspan<8, 8>(), file.big_endian));
+    const auto count = control_word(read_f64(words.subspan<16, 8>(), file.big_endian));
+    if (!next || !prev || !count) {
+      return std::unexpected(
+          SpkError::invalid_summary_chain("summary control word is not a non-negative integer"));
+    }
+    if (*prev != expected_prev) {
+      return std::unexpected(SpkError::invalid_summary_chain("summary record has an incorrect backward pointer"));
+    }
+    if (*count > 125 / summary_words) {
+      return std::unexpected(SpkError::invalid_summary_chain("summary count exceeds record capacity"));
+    }
+    if (record == 4294967295U) {
+      return std::unexpected(SpkError::invalid_summary_chain("name record number overflowed"));
+    }
+    if (auto read = read_bytes_at(static_cast<std::uint64_t>(record) * kDafRecordBytes, names); !read) {
+      return std::unexpected(read.error());
+    }
+    if (summary_words >= 65536) {
+      return std::unexpected(SpkError::invalid_summary_chain("summary width is not addressable on this platform"));
+    }
+    for (std::uint32_t i = 0; i < *count; ++i) {
+      const std::size_t offset = i * summary_bytes;
+      auto identifier =
+          parse_ascii_field(std::span<const std::byte>(names).subspan(offset, summary_bytes), "segment identifier");
+      if (!identifier) return std::unexpected(identifier.error());
+      auto segment = parse_spk_summary(words.subspan(24 + offset).first<kSpkSummaryBytes>(),
+                                       std::move(*identifier), file.big_endian);
+      if (!segment) return std::unexpected(segment.error());
+      list.push_back(std::move(*segment));
+    }
+    last_visited = record;
+    expected_prev = record;
+    if (*next == 0) break;
+    record = *next;
+  }
+  if (last_visited != file.bward) {
+    return std::unexpected(
+        SpkError::invalid_summary_chain("summary chain ended before the final summary record"));
+  }
+  return list;
+}
+
+std::expected<void, SpkError> SpkKernel::read_bytes_at(std::uint64_t offset, std::span<std::byte> buffer) {
+  if (auto at = source_.seek(SeekFrom::start(offset)); !at) return std::unexpected(SpkError::io(at.error()));
+  if (auto read = source_.read_exact(buffer); !read) return std::unexpected(SpkError::io(read.error()));
+  return {};
+}
+
+std::expected<void, SpkError> SpkKernel::read_words_into(std::int32_t start_address, std::uint32_t count,
+                                                         std::vector<double>& words) {
+  if (start_address < 1) {
+    return std::unexpected(SpkError::invalid_type2_segment("DAF word addresses are one-based"));
+  }
+  const std::uint64_t offset = (static_cast<std::uint64_t>(start_address) - 1) * kDafWordBytes;
+  const std::uint64_t byte_count = static_cast<std::uint64_t>(count) * kDafWordBytes;
+  // A range past the end of the file could never be filled; refusing it here
+  // keeps absurd counts from allocating before the read fails.
+  const auto length = source_.length();
+  if (!length) return std::unexpected(SpkError::io(length.error()));
+  if (offset > *length || byte_count > *length - offset) {
+    return std::unexpected(SpkError::io(KernelIoError::unexpected_eof()));
+  }
+  words.resize(count);
+  if (auto read = read_bytes_at(offset, std::as_writable_bytes(std::span<double>(words))); !read) {
+    return std::unexpected(read.error());
+  }
+  if (file_record_.big_endian != (std::endian::native == std::endian::big)) {
+    for (double& word : words) word = std::bit_cast<double>(std::byteswap(std::bit_cast<std::uint64_t>(word)));
+  }
+  return {};
+}
+
+std::expected<std::vector<double>, SpkError> SpkKernel::read_words(std::int32_t start_address,
+                                                                   std::uint32_t count) {
+  std::vector<double> words;
+  if (auto read = read_words_into(start_address, count, words); !read) return std::unexpected(read.error());
+  return words;
+}
+
+std::uint32_t SpkKernel::slot_for(std::int32_t start_address, std::int32_t end_address) {
+  const auto [it, inserted] =
+      slot_of_key_.try_emplace(cache_key(start_address, end_address), static_cast<std::uint32_t>(slots_.size()));
+  if (inserted) slots_.emplace_back();
+  return it->second;
+}
+
+std::expected<const Type2Directory*, SpkError> SpkKernel::directory_for(CacheSlot& slot,
+                                                                        const SegmentLoc& segment) {
+  if (slot.directory) return &*slot.directory;
+  const auto address = type2_directory_address(segment);
+  if (!address) return std::unexpected(address.error());
+  std::vector<double> words;
+  if (auto read = read_words_into(*address, 4, words); !read) return std::unexpected(read.error());
+  auto directory = validate_type2_directory(std::span<const double, 4>(words.data(), 4), segment);
+  if (!directory) return std::unexpected(directory.error());
+  ++directory_reads_;
+  slot.directory = *directory;
+  return &*slot.directory;
+}
+
+std::expected<const Type2Record*, SpkError> SpkKernel::make_record_current(CacheSlot& slot,
+                                                                           const SegmentLoc& segment,
+                                                                           const Type2Directory& directory,
+                                                                           std::uint32_t record_index) {
+  if (slot.has_record && slot.record.record_index == record_index) return &slot.record;
+  const auto address = type2_record_address(segment, directory, record_index);
+  if (!address) return std::unexpected(address.error());
+  // Read aside so that a failed read leaves the cached record intact.
+  if (auto read = read_words_into(*address, directory.record_size, record_scratch_); !read) {
+    return std::unexpected(read.error());
+  }
+  ++record_reads_;
+  slot.record.coefficients.swap(record_scratch_);
+  slot.record.record_index = record_index;
+  slot.has_record = true;
+  return &slot.record;
+}
+
+namespace {
+
+std::expected<void, SpkError> check_type2_epoch(const SegmentLoc& segment, double epoch) {
+  if (!std::isfinite(epoch) || epoch < segment.start_seconds || epoch > segment.end_seconds) {
+    return std::unexpected(SpkError::epoch_outside_segment(epoch, segment.start_seconds, segment.end_seconds));
+  }
+  return {};
+}
+
+}  // namespace
+
+std::expected<void, SpkError> SpkKernel::evaluate_in_slot(std::uint32_t slot_index, const SegmentLoc& segment,
+                                                          std::span<const double> epochs,
+                                                          std::span<StateVector> states) {
+  if (segment.data_type != kSpkType2) {
+    return std::unexpected(SpkError::unsupported_segment_type(segment.data_type));
+  }
+  for (double epoch : epochs) {
+    if (auto inside = check_type2_epoch(segment, epoch); !inside) return inside;
+  }
+  CacheSlot& slot = slots_[slot_index];
+  const auto directory_ptr = directory_for(slot, segment);
+  if (!directory_ptr) return std::unexpected(directory_ptr.error());
+  const Type2Directory directory = **directory_ptr;
+
+  order_scratch_.clear();
+  order_scratch_.reserve(epochs.size());
+  for (std::size_t j = 0; j < epochs.size(); ++j) {
+    const auto record = type2_record_index(directory, epochs[j]);
+    if (!record) return std::unexpected(record.error());
+    order_scratch_.push_back({*record, j});
+  }
+  // Positions are unique, so ordering by (record, position) is a stable sort by record.
+  if (!std::is_sorted(order_scratch_.begin(), order_scratch_.end())) {
+    std::sort(order_scratch_.begin(), order_scratch_.end());
+  }
+
+  std::fill(states.begin(), states.end(), StateVector{});
+  const Type2Record* current = nullptr;
+  for (const RecordOrder& entry : order_scratch_) {
+    if (current == nullptr || current->record_index != entry.record) {
+      const auto loaded = make_record_current(slot, segment, directory, entry.record);
+      if (!loaded) return std::unexpected(loaded.error());
+      current = *loaded;
+    }
+    const auto state = evaluate_loaded_type2_record(current->coefficients, directory.record_size,
+                                                    epochs[entry.position]);
+    if (!state) return std::unexpected(state.error());
+    states[entry.position] = *state;
+  }
+  return {};
+}
+
+std::expected<StateVector, SpkError> SpkKernel::evaluate_one_in_slot(std::uint32_t slot_index,
+                                                                     const SegmentLoc& segment, double epoch) {
+  if (segment.data_type != kSpkType2) {
+    return std::unexpected(SpkError::unsupported_segment_type(segment.data_type));
+  }
+  if (auto inside = check_type2_epoch(segment, epoch); !inside) return std::unexpected(inside.error());
+  CacheSlot& slot = slots_[slot_index];
+  const auto directory = directory_for(slot, segment);
+  if (!directory) return std::unexpected(directory.error());
+  const auto record_index = type2_record_index(**directory, epoch);
+  if (!record_index) return std::unexpected(record_index.error());
+  const auto record = make_record_current(slot, segment, **directory, *record_index);
+  if (!record) return std::unexpected(record.error());
+  return evaluate_loaded_type2_record((*record)->coefficients, (*directory)->record_size, epoch);
+}
+
+std::expected<std::vector<StateVector>, SpkError> SpkKernel::evaluate_type2_at_epochs(
+    const SegmentLoc& segment, std::span<const double> epochs) {
+  const std::uint32_t slot = slot_for(segment.start_address, segment.end_address);
+  std::vector<StateVector> states(epochs.size());
+  if (auto done = evaluate_in_slot(slot, segment, epochs, states); !done) return std::unexpected(done.error());
+  return states;
+}
+
+std::expected<std::size_t, SpkError> SpkKernel::find_segment(std::int32_t body, double epoch) {
+  if (!segments_) {
+    if (auto list = segment_list(); !list) return std::unexpected(list.error());
+  }
+  for (std::size_t i = entries_.size(); i-- > 0;) {
+    const Entry& entry = entries_[i];
+    if (entry.target == body && entry.loc.start_seconds <= epoch && epoch <= entry.loc.end_seconds) return i;
+  }
+  return kNoSegment;
+}
+
+std::expected<StateVector, SpkError> SpkKernel::evaluate_segment(std::size_t index, double epoch) {
+  const Entry& entry = entries_[index];
+  return evaluate_one_in_slot(entry.slot, entry.loc, epoch);
+}
+
+std::expected<void, SpkError> SpkKernel::evaluate_segment_at_epochs(std::size_t index,
+                                                                    std::span<const double> epochs,
+                                                                    std::span<StateVector> states) {
+  const Entry& entry = entries_[index];
+  return evaluate_in_slot(entry.slot, entry.loc, epochs, states);
+}
+
+}  // namespace ephemeris

@@ -1,0 +1,137 @@
+// One opened SPK kernel: its file record, its segment list (read once) and
+// its Type 2 caches (one directory and one decoded record per segment).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "spk/daf.h"
+#include "spk/kernel_source.h"
+#include "spk/spk_error.h"
+#include "spk/type2.h"
+
+namespace ephemeris {
+
+class SpkKernel {
+ public:
+  static constexpr std::size_t kNoSegment = static_cast<std::size_t>(-1);
+
+  // Opens `path` read-only, maps it whole when possible (reading through the
+  // file otherwise) and validates the file record. Errors: Io and the file
+  // record errors of `parse_file_record`.
+  static std::expected<SpkKernel, SpkError> open(const std::string& path);
+
+  // Reads the 1024-byte file record from the start of `source` and validates
+  // it. The source is dropped (closed) on failure.
+  static std::expected<SpkKernel, SpkError> from_reader(KernelSource source);
+
+  SpkKernel(SpkKernel&&) noexcept = default;
+  SpkKernel& operator=(SpkKernel&&) noexcept = default;
+  SpkKernel(const SpkKernel&) = delete;
+  SpkKernel& operator=(const SpkKernel&) = delete;
+
+  const DafFileRecord& file_record() const { return file_record_; }
+  bool is_mapped() const { return source_.is_mapped(); }
+
+  // The segments in file order (summary records in chain order, summaries in
+  // record order). The first successful walk of the summary chain is cached;
+  // every call returns a copy. A failed walk leaves nothing cached.
+  std::expected<std::vector<SpkSegment>, SpkError> segments();
+
+  // The cached segment list without a copy, walking the chain when needed.
+  // The view stays valid for the kernel's life.
+  std::expected<std::span<const SpkSegment>, SpkError> segment_list();
+
+  // `count` consecutive words from the one-based word address `start_address`,
+  // converted from the file's byte order. Reading past the end of the file is
+  // an Io error ("failed to fill whole buffer").
+  std::expected<std::vector<double>, SpkError> read_words(std::int32_t start_address, std::uint32_t count);
+
+  // States of one Type 2 segment at each epoch (TDB seconds past J2000), in
+  // the order of `epochs`; km and km/s. Each needed record is read and decoded
+  // once, and not at all when it is the segment's cached record.
+  std::expected<std::vector<StateVector>, SpkError> evaluate_type2_at_epochs(const SegmentLoc& segment,
+                                                                             std::span<const double> epochs);
+
+  // --- Lookup and evaluation by position in the segment list (centre chains) ---
+
+  // Index of the last segment in file order whose target is `body` and whose
+  // coverage holds `epoch` (both ends included), or kNoSegment. Reads the
+  // segment list on first use; its errors are returned.
+  std::expected<std::size_t, SpkError> find_segment(std::int32_t body, double epoch);
+
+  // The SegmentLoc of a segment found by `find_segment`.
+  const SegmentLoc& segment_loc(std::size_t index) const { return entries_[index].loc; }
+
+  // `evaluate_type2_at_epochs` for one listed segment at one epoch, without
+  // allocating once the segment's record is cached.
+  std::expected<StateVector, SpkError> evaluate_segment(std::size_t index, double epoch);
+
+  // The same for many epochs, writing one state per epoch into `states`
+  // (same length as `epochs`).
+  std::expected<void, SpkError> evaluate_segment_at_epochs(std::size_t index, std::span<const double> epochs,
+                                                           std::span<StateVector> states);
+
+  // Numbers of Type 2 directories and records read from the file so far.
+  std::uint64_t type2_directory_reads() const { return directory_reads_; }
+  std::uint64_t type2_record_reads() const { return record_reads_; }
+
+ private:
+  // The Type 2 caches of one (start_address, end_address) key.
+  struct CacheSlot {
+    std::optional<Type2Directory> directory;
+    bool has_record = false;
+    Type2Record record;
+  };
+  // A listed segment as the lookup scans it.
+  struct Entry {
+    std::int32_t target;
+    SegmentLoc loc;
+    std::uint32_t slot;
+  };
+  // An epoch position and the record serving it, sorted by record.
+  struct RecordOrder {
+    std::uint32_t record;
+    std::size_t position;
+    friend bool operator<(const RecordOrder& a, const RecordOrder& b) {
+      return a.record != b.record ? a.record < b.record : a.position < b.position;
+    }
+  };
+
+  SpkKernel(KernelSource source, DafFileRecord file_record)
+      : source_(std::move(source)), file_record_(std::move(file_record)) {}
+
+  std::expected<std::vector<SpkSegment>, SpkError> walk_summary_chain();
+  std::expected<void, SpkError> read_bytes_at(std::uint64_t offset, std::span<std::byte> buffer);
+  std::expected<void, SpkError> read_words_into(std::int32_t start_address, std::uint32_t count,
+                                                std::vector<double>& words);
+  std::uint32_t slot_for(std::int32_t start_address, std::int32_t end_address);
+  std::expected<const Type2Directory*, SpkError> directory_for(CacheSlot& slot, const SegmentLoc& segment);
+  std::expected<const Type2Record*, SpkError> make_record_current(CacheSlot& slot, const SegmentLoc& segment,
+                                                                  const Type2Directory& directory,
+                                                                  std::uint32_t record_index);
+  std::expected<void, SpkError> evaluate_in_slot(std::uint32_t slot_index, const SegmentLoc& segment,
+                                                 std::span<const double> epochs, std::span<StateVector> states);
+  std::expected<StateVector, SpkError> evaluate_one_in_slot(std::uint32_t slot_index, const SegmentLoc& segment,
+                                                            double epoch);
+
+  KernelSource source_;
+  DafFileRecord file_record_;
+  std::optional<std::vector<SpkSegment>> segments_;
+  std::vector<Entry> entries_;  // parallel to *segments_
+
+  std::vector<CacheSlot> slots_;
+  std::unordered_map<std::uint64_t, std::uint32_t> slot_of_key_;
+  std::vector<double> record_scratch_;     // a record being read; swapped into its slot on success
+  std::vector<RecordOrder> order_scratch_;  // epoch positions sorted by record
+  std::uint64_t directory_reads_ = 0;
+  std::uint64_t record_reads_ = 0;
+};
+
+}  // namespace ephemeris

@@ -1,0 +1,140 @@
+#include "spk/type2.h"
+
+#include <cmath>
+#include <limits>
+
+namespace ephemeris {
+
+namespace {
+
+constexpr double kMaxU32AsDouble = 4294967295.0;
+
+bool is_whole_u32_at_least_one(double value) {
+  return value >= 1.0 && value <= kMaxU32AsDouble && value == std::floor(value);
+}
+
+SpkError type2_error(std::string_view reason) { return SpkError::invalid_type2_segment(reason); }
+
+}  // namespace
+
+std::expected<std::int32_t, SpkError> type2_directory_address(const SegmentLoc& segment) {
+  std::int32_t address = 0;
+  if (__builtin_sub_overflow(segment.end_address, 3, &address)) {
+    return std::unexpected(type2_error("segment is too short to contain a directory"));
+  }
+  return address;
+}
+
+std::expected<Type2Directory, SpkError> validate_type2_directory(std::span<const double, 4> words,
+                                                                 const SegmentLoc& segment) {
+  const double init = words[0];
+  const double interval_length = words[1];
+  const double record_size = words[2];
+  const double record_count = words[3];
+  if (!is_whole_u32_at_least_one(record_size)) return std::unexpected(type2_error("record size"));
+  if (!is_whole_u32_at_least_one(record_count)) return std::unexpected(type2_error("record count"));
+  if (!std::isfinite(init) || !std::isfinite(interval_length) || !(interval_length > 0.0)) {
+    return std::unexpected(type2_error("directory epoch and interval length must be finite and valid"));
+  }
+  const auto size = static_cast<std::uint32_t>(record_size);
+  const auto count = static_cast<std::uint32_t>(record_count);
+  if (size < 5 || (size - 2) % 3 != 0) {
+    return std::unexpected(type2_error("record size does not describe three equal coefficient sets"));
+  }
+  // The record words plus the 4 directory words must stay addressable in 32 bits.
+  const std::uint64_t record_words = static_cast<std::uint64_t>(size) * count;
+  if (record_words > 4294967291ULL) return std::unexpected(type2_error("segment word count overflowed"));
+  const std::int64_t span_words =
+      static_cast<std::int64_t>(segment.end_address) - static_cast<std::int64_t>(segment.start_address) + 1;
+  if (span_words != static_cast<std::int64_t>(record_words) + 4) {
+    return std::unexpected(type2_error("directory size does not match the segment address range"));
+  }
+  return Type2Directory{init, interval_length, size, count};
+}
+
+std::expected<std::uint32_t, SpkError> type2_record_index(const Type2Directory& directory, double epoch) {
+  const double x = (epoch - directory.init) / directory.interval_length;
+  if (!std::isfinite(x) || x < 0.0) {
+    return std::unexpected(type2_error("epoch precedes the first polynomial interval"));
+  }
+  const double whole = std::floor(x);
+  std::uint32_t index = whole >= kMaxU32AsDouble ? std::numeric_limits<std::uint32_t>::max()
+                                                 : static_cast<std::uint32_t>(whole);
+  if (index == directory.record_count) index -= 1;  // the end of the last interval
+  if (index >= directory.record_count) {
+    return std::unexpected(type2_error("epoch is not covered by the polynomial intervals"));
+  }
+  return index;
+}
+
+std::expected<std::int32_t, SpkError> type2_record_address(const SegmentLoc& segment,
+                                                           const Type2Directory& directory,
+                                                           std::uint32_t record_index) {
+  const std::uint64_t offset = static_cast<std::uint64_t>(record_index) * directory.record_size;
+  if (offset > std::numeric_limits<std::uint32_t>::max()) {
+    return std::unexpected(type2_error("record address overflowed"));
+  }
+  const auto signed_offset = static_cast<std::int32_t>(static_cast<std::uint32_t>(offset));
+  if (signed_offset < 0) return std::unexpected(type2_error("record address exceeds the DAF address range"));
+  std::int32_t address = 0;
+  if (__builtin_add_overflow(segment.start_address, signed_offset, &address)) {
+    return std::unexpected(type2_error("record address overflowed"));
+  }
+  return address;
+}
+
+std::expected<StateVector, SpkError> evaluate_loaded_type2_record(std::span<const double> record,
+                                                                  std::uint32_t record_size, double epoch) {
+  if (record.size() < 2 || record.size() < record_size) {
+    return std::unexpected(type2_error("record holds fewer words than its record size"));
+  }
+  const double mid = record[0];
+  const double radius = record[1];
+  if (!std::isfinite(mid) || !std::isfinite(radius) || !(radius > 0.0)) {
+    return std::unexpected(type2_error("record midpoint and radius must be finite and valid"));
+  }
+  const double s = (epoch - mid) / radius;
+  if (!(std::fabs(s) <= 1.0)) {
+    return std::unexpected(type2_error("selected record does not cover the requested epoch"));
+  }
+  const std::size_t n = record_size < 2 ? 0 : (record_size - 2) / 3;
+  if (n == 0) return std::unexpected(type2_error("Chebyshev coefficients and argument must be finite"));
+  const std::span<const double> coefficients = record.subspan(2, 3 * n);
+  for (double c : coefficients) {
+    if (!std::isfinite(c)) {
+      return std::unexpected(type2_error("Chebyshev coefficients and argument must be finite"));
+    }
+  }
+
+  StateVector state;
+  if (n == 1) {
+    state.position_km = {coefficients[0], coefficients[1], coefficients[2]};
+    return state;  // constant position, zero velocity
+  }
+  const double two_s = 2.0 * s;
+  for (std::size_t axis = 0; axis < 3; ++axis) {
+    const double* c = coefficients.data() + axis * n;
+    // T and D hold the last two Chebyshev values and their derivatives.
+    double t_prev = 1.0;  // T0
+    double t_curr = s;    // T1
+    double d_prev = 0.0;  // D0
+    double d_curr = 1.0;  // D1
+    double position = c[0] + s * c[1];
+    double rate = c[1];
+    for (std::size_t k = 2; k < n; ++k) {
+      const double t_next = two_s * t_curr - t_prev;
+      const double d_next = two_s * d_curr + 2.0 * t_curr - d_prev;
+      position += t_next * c[k];
+      rate += d_next * c[k];
+      t_prev = t_curr;
+      t_curr = t_next;
+      d_prev = d_curr;
+      d_curr = d_next;
+    }
+    state.position_km[axis] = position;
+    state.velocity_km_per_s[axis] = rate / radius;
+  }
+  return state;
+}
+
+}  // namespace ephemeris

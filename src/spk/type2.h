@@ -1,0 +1,79 @@
+// SPK Type 2 segments: Chebyshev polynomials of position over fixed-length
+// intervals, velocity being their analytic derivative.
+//
+// Segment data: N records of RSIZE words each, then the 4-word directory
+// INIT, INTLEN, RSIZE, N. A record is MID, RADIUS and then n = (RSIZE - 2) / 3
+// coefficients of x, of y and of z, lowest degree first.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <span>
+#include <vector>
+
+#include "core/cartesian_state.h"
+#include "spk/daf.h"
+#include "spk/spk_error.h"
+
+namespace ephemeris {
+
+// One evaluated state: km and km/s. The all-zero value starts every sum.
+using StateVector = CartesianState;
+
+inline constexpr std::int32_t kSpkType2 = 2;
+
+// Decoded directory of one segment.
+struct Type2Directory {
+  double init = 0;                 // TDB seconds past J2000 where record 0 begins
+  double interval_length = 0;      // seconds, > 0
+  std::uint32_t record_size = 0;   // words per record, >= 5, (record_size - 2) % 3 == 0
+  std::uint32_t record_count = 0;  // >= 1
+  friend bool operator==(const Type2Directory&, const Type2Directory&) = default;
+};
+
+// One decoded record: the RSIZE words as read (MID and RADIUS included).
+struct Type2Record {
+  std::vector<double> coefficients;
+  std::uint32_t record_index = 0;
+};
+
+// What evaluation needs to know of one segment.
+struct SegmentLoc {
+  double start_seconds = 0;  // coverage, TDB seconds past J2000, both ends included
+  double end_seconds = 0;
+  std::int32_t center = 0;
+  std::int32_t data_type = 0;
+  std::int32_t start_address = 0;
+  std::int32_t end_address = 0;
+
+  static SegmentLoc from_segment(const SpkSegment& segment) {
+    return {segment.start_seconds, segment.end_seconds, segment.center,
+            segment.data_type,     segment.start_address, segment.end_address};
+  }
+};
+
+// Word address of the directory (end_address - 3), or InvalidType2Segment
+// "segment is too short to contain a directory" when it would overflow.
+std::expected<std::int32_t, SpkError> type2_directory_address(const SegmentLoc& segment);
+
+// Validates the 4 directory words (INIT, INTLEN, RSIZE, N) against the
+// segment's address range.
+std::expected<Type2Directory, SpkError> validate_type2_directory(std::span<const double, 4> words,
+                                                                 const SegmentLoc& segment);
+
+// Index of the record serving `epoch` (TDB seconds). An epoch exactly at the
+// end of the last interval belongs to the last record.
+std::expected<std::uint32_t, SpkError> type2_record_index(const Type2Directory& directory, double epoch);
+
+// Word address of record `record_index` (start_address + index * RSIZE).
+std::expected<std::int32_t, SpkError> type2_record_address(const SegmentLoc& segment,
+                                                           const Type2Directory& directory,
+                                                           std::uint32_t record_index);
+
+// Evaluates one record at `epoch` (TDB seconds): position in km from the
+// Chebyshev sums, velocity in km/s from their derivatives. `record` must hold
+// at least `record_size` words.
+std::expected<StateVector, SpkError> evaluate_loaded_type2_record(std::span<const double> record,
+                                                                  std::uint32_t record_size, double epoch);
+
+}  // namespace ephemeris
