@@ -1,0 +1,169 @@
+// Conversions between UTC, UT1, TT and TDB on a loaded leap-second kernel.
+#include <algorithm>
+#include <cmath>
+
+#include "core/constants.h"
+#include "time/earth_orientation.h"
+#include "time/leap_second_kernel.h"
+
+namespace ephemeris {
+namespace {
+
+using Result = std::expected<double, UtcConversionError>;
+
+std::unexpected<UtcConversionError> non_finite() {
+  return std::unexpected(UtcConversionError::from(TimeConversionError::non_finite_julian_day()));
+}
+
+// A finite input can still overflow (a date near the largest double) or meet
+// a NaN or infinite kernel constant; such a result is refused, not returned.
+Result finite_result(double value) {
+  if (!std::isfinite(value)) return non_finite();
+  return value;
+}
+
+}  // namespace
+
+Result LeapSecondKernel::delta_at(double utc_jd) const {
+  const double first = entries_.front().effective_jd;
+  if (utc_jd < first) return std::unexpected(UtcConversionError::before_first_leap_second(utc_jd, first));
+  // The last entry whose effective date is not after utc_jd (dates ascend strictly).
+  const auto after = std::upper_bound(entries_.begin(), entries_.end(), utc_jd,
+                                      [](double jd, const LeapSecondEntry& e) { return jd < e.effective_jd; });
+  return (after - 1)->delta_at;
+}
+
+double LeapSecondKernel::deltet_offset(double tdb_seconds) const {
+  const double mean_anomaly = m0_ + m1_ * tdb_seconds;
+  const double eccentric_anomaly = mean_anomaly + eb_ * std::sin(mean_anomaly);
+  return k_ * std::sin(eccentric_anomaly);
+}
+
+double LeapSecondKernel::deltet_third_iterate(double tt_seconds) const {
+  // Three fixed-point steps from TDB = TT, with no convergence test: each
+  // step shrinks the error by about K * M1 (3e-10), so the third is exact to
+  // the resolution of a double.
+  const auto step = [&](double s) { return tt_seconds + deltet_offset(s); };
+  return step(step(step(tt_seconds)));
+}
+
+double LeapSecondKernel::tdb_minus_tt_seconds(double tt_seconds) const {
+  const auto step = [&](double s) { return tt_seconds + deltet_offset(s); };
+  return deltet_offset(step(step(tt_seconds)));
+}
+
+double LeapSecondKernel::tdb_from_tt_seconds(double tt_seconds) const {
+  const double s3 = deltet_third_iterate(tt_seconds);
+  return tt_seconds + (s3 - tt_seconds);
+}
+
+Result LeapSecondKernel::tdb_seconds(TimeScale scale, double jd) const {
+  if (!std::isfinite(jd)) return non_finite();
+  switch (scale) {
+    case TimeScale::Utc: {
+      const auto offset = delta_at(jd);
+      if (!offset) return std::unexpected(offset.error());
+      const double tt_jd = jd + *offset / kSecondsPerDay + delta_t_a_ / kSecondsPerDay;
+      return finite_result(tdb_from_tt_seconds((tt_jd - kJ2000JulianDay) * kSecondsPerDay));
+    }
+    case TimeScale::Ut1:
+      return std::unexpected(UtcConversionError::from(TimeConversionError::unsupported(TimeScale::Ut1)));
+    case TimeScale::Tt:
+      return finite_result(tdb_from_tt_seconds((jd - kJ2000JulianDay) * kSecondsPerDay));
+    case TimeScale::Tdb:
+      return finite_result((jd - kJ2000JulianDay) * kSecondsPerDay);
+  }
+  return non_finite();
+}
+
+Result LeapSecondKernel::tdb_seconds_with_eop(TimeScale scale, const EarthOrientationTable& eop, double jd) const {
+  if (scale != TimeScale::Ut1) return tdb_seconds(scale, jd);
+  const auto utc_jd = eop.utc_julian_day_from_ut1(jd);
+  if (!utc_jd) return std::unexpected(UtcConversionError::from(utc_jd.error()));
+  return tdb_seconds(TimeScale::Utc, *utc_jd);
+}
+
+Result LeapSecondKernel::tt_julian_day(TimeScale scale, const EarthOrientationTable* eop, double jd) const {
+  if (!std::isfinite(jd)) return non_finite();
+  double utc_jd = jd;
+  switch (scale) {
+    case TimeScale::Ut1: {
+      if (eop == nullptr) return std::unexpected(UtcConversionError::missing_earth_orientation());
+      const auto from_ut1 = eop->utc_julian_day_from_ut1(jd);
+      if (!from_ut1) return std::unexpected(UtcConversionError::from(from_ut1.error()));
+      if (!std::isfinite(*from_ut1)) return non_finite();
+      utc_jd = *from_ut1;
+      [[fallthrough]];
+    }
+    case TimeScale::Utc: {
+      const auto offset = delta_at(utc_jd);
+      if (!offset) return std::unexpected(offset.error());
+      return finite_result(utc_jd + (*offset + delta_t_a_) / kSecondsPerDay);
+    }
+    case TimeScale::Tt:
+      return jd;
+    case TimeScale::Tdb: {
+      // The TDB - TT offset evaluated as if the TDB date were TT, then removed.
+      const double t = (jd - kJ2000JulianDay) * kSecondsPerDay;
+      const double s3 = deltet_third_iterate(t);
+      return finite_result((t - (s3 - t)) / kSecondsPerDay + kJ2000JulianDay);
+    }
+  }
+  return non_finite();
+}
+
+Result LeapSecondKernel::utc_julian_day(TimeScale scale, const EarthOrientationTable* eop, double jd) const {
+  if (!std::isfinite(jd)) return non_finite();
+  switch (scale) {
+    case TimeScale::Utc:
+      return jd;
+    case TimeScale::Ut1: {
+      if (eop == nullptr) return std::unexpected(UtcConversionError::missing_earth_orientation());
+      const auto from_ut1 = eop->utc_julian_day_from_ut1(jd);
+      if (!from_ut1) return std::unexpected(UtcConversionError::from(from_ut1.error()));
+      return finite_result(*from_ut1);
+    }
+    case TimeScale::Tt:
+    case TimeScale::Tdb:
+      break;
+  }
+  const auto tt_jd = tt_julian_day(scale, eop, jd);
+  if (!tt_jd) return tt_jd;
+  const double first = entries_.front().effective_jd;
+  // Each estimate must be a date the table covers before it is used.
+  const auto check = [&](double estimate) -> std::expected<void, UtcConversionError> {
+    if (!std::isfinite(estimate)) return non_finite();
+    if (estimate < first) return std::unexpected(UtcConversionError::before_first_leap_second(estimate, first));
+    return {};
+  };
+  double estimate = *tt_jd - (entries_.back().delta_at + delta_t_a_) / kSecondsPerDay;
+  // The last entry's offset is the largest, so this first estimate can fall
+  // before the table for a UTC date just after the first entry (the first
+  // 27 s of 1972 with the published table). Such a date is covered: start it
+  // from the first entry's offset instead. Dates that precede the table
+  // either way are refused with the first estimate.
+  if (std::isfinite(estimate) && estimate < first) {
+    const double from_first_entry = *tt_jd - (entries_.front().delta_at + delta_t_a_) / kSecondsPerDay;
+    if (from_first_entry >= first) estimate = from_first_entry;
+  }
+  for (int step = 0; step < 3; ++step) {
+    if (const auto ok = check(estimate); !ok) return std::unexpected(ok.error());
+    const auto offset = delta_at(estimate);
+    if (!offset) return std::unexpected(offset.error());
+    estimate = *tt_jd - (*offset + delta_t_a_) / kSecondsPerDay;
+  }
+  if (const auto ok = check(estimate); !ok) return std::unexpected(ok.error());
+  return estimate;
+}
+
+Result LeapSecondKernel::ut1_julian_day(TimeScale scale, const EarthOrientationTable& eop, double jd) const {
+  if (!std::isfinite(jd)) return non_finite();
+  if (scale == TimeScale::Ut1) return jd;
+  const auto utc_jd = utc_julian_day(scale, &eop, jd);
+  if (!utc_jd) return utc_jd;
+  const auto sample = eop.interpolated_sample(*utc_jd);
+  if (!sample) return std::unexpected(UtcConversionError::from(sample.error()));
+  return finite_result(*utc_jd + sample->dut1 / kSecondsPerDay);
+}
+
+}  // namespace ephemeris
