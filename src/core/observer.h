@@ -1,5 +1,11 @@
-// A site on the Earth: geodetic coordinates on the GRS80 ellipsoid (ITRS).
+// A site on the Earth: geodetic coordinates on the GRS80 ellipsoid (ITRS), its
+// validation, and its geocentric state in the GCRS.
 #pragma once
+
+#include <expected>
+
+#include "core/cartesian_state.h"
+#include "core/errors.h"
 
 namespace ephemeris {
 
@@ -7,6 +13,28 @@ struct GeodeticObserver {
   double longitude_east_deg = 0.0;  // degrees, positive east; any finite value
   double latitude_deg = 0.0;        // degrees, -90 to +90 inclusive
   double height_m = 0.0;            // metres above the ellipsoid
+
+  // A copy of the site when it is usable. Errors: NonFinite when longitude,
+  // latitude or height is NaN or infinite; InvalidLatitude when the latitude
+  // is finite but its magnitude exceeds 90 degrees.
+  std::expected<GeodeticObserver, CoordinateError> validate() const;
+
+  friend bool operator==(const GeodeticObserver&, const GeodeticObserver&) = default;
 };
+
+// Geocentric position (km) and velocity (km/s) of the site in the GCRS/J2000
+// axes at UT1 Julian date `ut1_jd` and TT Julian date `tt_jd`, with the pole
+// offsets `xp_arcsec`, `yp_arcsec` (arcseconds, as the IERS tables give them).
+//
+// The chain is equinox-based IAU 2006/2000B: ellipsoid to ITRS, polar motion
+// with the TIO locator to the TIRS, the rigid rotation velocity there, the
+// apparent sidereal time to the true equator and equinox of date, then the
+// inverse precession-nutation rotation. The velocity is the Earth's rotation
+// only (no polar-motion or precession rates).
+//
+// Errors: those of `validate`; NonFinite for a non-finite pole offset or date.
+std::expected<CartesianState, CoordinateError> observer_gcrs_from_geodetic(const GeodeticObserver& observer,
+                                                                          double ut1_jd, double tt_jd,
+                                                                          double xp_arcsec, double yp_arcsec);
 
 }  // namespace ephemeris

@@ -1,0 +1,84 @@
+#include "core/observer.h"
+
+#include <array>
+#include <cmath>
+#include <numbers>
+
+#include "core/constants.h"
+#include "core/precession.h"
+#include "core/sidereal_time.h"
+
+namespace ephemeris {
+namespace {
+
+// GRS80 ellipsoid.
+constexpr double kGrs80EquatorialRadiusM = 6378137.0;
+constexpr double kGrs80EccentricitySquared = 0.006694380022900787;
+constexpr double kGrs80OneMinusEccentricitySquared = 0.9933056199770992;
+
+// Nominal rotation rate of the Earth, rad/s.
+constexpr double kEarthRotationRateRadPerS = 7.292115e-5;
+
+// Rate of the TIO locator s', radians per Julian century of TT (-47 uas/cy).
+constexpr double kTioLocatorRate = -2.278624301214819e-10;
+
+constexpr double kMetresPerKm = 1000.0;
+
+}  // namespace
+
+std::expected<GeodeticObserver, CoordinateError> GeodeticObserver::validate() const {
+  if (!std::isfinite(longitude_east_deg)) return std::unexpected(CoordinateError::NonFinite);
+  if (!std::isfinite(latitude_deg) || !std::isfinite(height_m)) return std::unexpected(CoordinateError::NonFinite);
+  if (std::abs(latitude_deg) > 90.0) return std::unexpected(CoordinateError::InvalidLatitude);
+  return *this;
+}
+
+std::expected<CartesianState, CoordinateError> observer_gcrs_from_geodetic(const GeodeticObserver& observer,
+                                                                          double ut1_jd, double tt_jd,
+                                                                          double xp_arcsec, double yp_arcsec) {
+  if (auto valid = observer.validate(); !valid) return std::unexpected(valid.error());
+  if (!std::isfinite(xp_arcsec) || !std::isfinite(yp_arcsec)) return std::unexpected(CoordinateError::NonFinite);
+  if (!std::isfinite(ut1_jd) || !std::isfinite(tt_jd)) return std::unexpected(CoordinateError::NonFinite);
+  const double lon = observer.longitude_east_deg * kRadiansPerDegree;
+  const double lat = observer.latitude_deg * kRadiansPerDegree;
+  if (std::abs(lat) > std::numbers::pi / 2.0) return std::unexpected(CoordinateError::InvalidLatitude);
+  const double h = observer.height_m;
+
+  // Ellipsoid to ITRS, metres, then kilometres.
+  const double sin_lat = std::sin(lat);
+  const double cos_lat = std::cos(lat);
+  const double n = kGrs80EquatorialRadiusM /
+                   std::sqrt(std::fma(-kGrs80EccentricitySquared, sin_lat * sin_lat, 1.0));
+  const double x_itrs = (n + h) * cos_lat * std::cos(lon) / kMetresPerKm;
+  const double y_itrs = (n + h) * cos_lat * std::sin(lon) / kMetresPerKm;
+  const double z_itrs = (n * kGrs80OneMinusEccentricitySquared + h) * sin_lat / kMetresPerKm;
+
+  // Polar motion, ITRS to TIRS: R1(yp), then R2(xp), then R3(-s').
+  const double t = (tt_jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double xp = xp_arcsec * kRadiansPerArcsecond;
+  const double yp = yp_arcsec * kRadiansPerArcsecond;
+  const double sp = kTioLocatorRate * t;
+  const double y1 = std::cos(yp) * y_itrs + std::sin(yp) * z_itrs;
+  const double z1 = -std::sin(yp) * y_itrs + std::cos(yp) * z_itrs;
+  const double x2 = std::cos(xp) * x_itrs - std::sin(xp) * z1;
+  const double z2 = std::sin(xp) * x_itrs + std::cos(xp) * z1;
+  const double x3 = std::cos(sp) * x2 - std::sin(sp) * y1;
+  const double y3 = std::sin(sp) * x2 + std::cos(sp) * y1;
+
+  // Rigid rotation about the TIRS z axis.
+  const std::array<double, 3> velocity_tirs = {-kEarthRotationRateRadPerS * y3, kEarthRotationRateRadPerS * x3,
+                                               0.0};
+
+  // TIRS to the true equator and equinox of date: R3(-GAST).
+  const double gast = greenwich_apparent_sidereal_time_iau2006(ut1_jd, tt_jd);
+  const double sin_gast = std::sin(gast);
+  const double cos_gast = std::cos(gast);
+  const auto to_true_of_date = [&](const std::array<double, 3>& v) {
+    return std::array<double, 3>{cos_gast * v[0] - sin_gast * v[1], sin_gast * v[0] + cos_gast * v[1], v[2]};
+  };
+  const CartesianState true_of_date{to_true_of_date({x3, y3, z2}), to_true_of_date(velocity_tirs)};
+
+  return OfDateRotation(tt_jd, /*nutation=*/true, /*equatorial=*/true).apply_inverse(true_of_date);
+}
+
+}  // namespace ephemeris

@@ -1,0 +1,90 @@
+#include "core/precession.h"
+
+#include <array>
+#include <cmath>
+
+#include "core/constants.h"
+#include "core/nutation.h"
+
+namespace ephemeris {
+namespace {
+
+using Polynomial = std::array<double, 6>;  // coefficients of t^0 .. t^5, arcseconds
+
+// IAU 2006 Fukushima-Williams angles (Hilton et al. 2006), arcseconds.
+constexpr Polynomial kGammaBar = {-0.052928, 10.556378, 0.4932044, -0.00031238, -0.000002788, 0.000000026};
+constexpr Polynomial kPhiBar = {84381.412819, -46.811016, 0.0511268, 0.00053289, -0.00000044, -0.0000000176};
+constexpr Polynomial kPsiBar = {-0.041775, 5038.481484, 1.5584175, -0.00018522, -0.000026452, -0.0000000148};
+constexpr Polynomial kMeanObliquity = {84381.406, -46.836769, -0.0001831, 0.0020034, -0.000000576, -0.0000000434};
+
+// Horner's rule with fused multiply-add from the t^5 coefficient down; the
+// result is converted from arcseconds to radians.
+double polynomial_radians(const Polynomial& c, double t) {
+  double value = c[5];
+  for (int k = 4; k >= 0; --k) value = std::fma(value, t, c[k]);
+  return value * kRadiansPerArcsecond;
+}
+
+double julian_centuries(double jd) { return (jd - kJ2000JulianDay) / kDaysPerJulianCentury; }
+
+using Vector = std::array<double, 3>;
+
+// Rotations of the coordinate axes by the angle whose sine and cosine are given.
+Vector rotate_x(const Vector& v, double s, double c) {
+  return {v[0], c * v[1] + s * v[2], -s * v[1] + c * v[2]};
+}
+Vector rotate_z(const Vector& v, double s, double c) {
+  return {c * v[0] + s * v[1], -s * v[0] + c * v[1], v[2]};
+}
+
+}  // namespace
+
+PrecessionAngles precession_angles_iau2006(double jd) {
+  const double t = julian_centuries(jd);
+  return PrecessionAngles{polynomial_radians(kGammaBar, t), polynomial_radians(kPhiBar, t),
+                          polynomial_radians(kPsiBar, t), polynomial_radians(kMeanObliquity, t)};
+}
+
+double mean_obliquity_iau2006(double jd) { return polynomial_radians(kMeanObliquity, julian_centuries(jd)); }
+
+OfDateRotation::OfDateRotation(double jd, bool nutation, bool equatorial) : equatorial_(equatorial) {
+  const PrecessionAngles angles = precession_angles_iau2006(jd);
+  const Nutation n = nutation ? nutation_iau2000b(jd) : Nutation{0.0, 0.0};
+  const double psi = angles.psi_bar_rad + n.longitude_rad;
+  const double eps = angles.mean_obliquity_rad + n.obliquity_rad;
+  sin_gamma_ = std::sin(angles.gamma_bar_rad);
+  cos_gamma_ = std::cos(angles.gamma_bar_rad);
+  sin_phi_ = std::sin(angles.phi_bar_rad);
+  cos_phi_ = std::cos(angles.phi_bar_rad);
+  sin_psi_ = std::sin(psi);
+  cos_psi_ = std::cos(psi);
+  sin_eps_ = std::sin(eps);
+  cos_eps_ = std::cos(eps);
+}
+
+std::expected<CartesianState, CoordinateError> OfDateRotation::apply(const CartesianState& state) const {
+  if (!is_finite(state)) return std::unexpected(CoordinateError::NonFinite);
+  // R1(-eps) R3(-psi) R1(phi) R3(gamma), rightmost first.
+  const auto rotate = [this](Vector v) {
+    v = rotate_z(v, sin_gamma_, cos_gamma_);
+    v = rotate_x(v, sin_phi_, cos_phi_);
+    v = rotate_z(v, -sin_psi_, cos_psi_);
+    if (equatorial_) v = rotate_x(v, -sin_eps_, cos_eps_);
+    return v;
+  };
+  return CartesianState{rotate(state.position_km), rotate(state.velocity_km_per_s)};
+}
+
+std::expected<CartesianState, CoordinateError> OfDateRotation::apply_inverse(const CartesianState& state) const {
+  if (!is_finite(state)) return std::unexpected(CoordinateError::NonFinite);
+  const auto rotate = [this](Vector v) {
+    if (equatorial_) v = rotate_x(v, sin_eps_, cos_eps_);
+    v = rotate_z(v, sin_psi_, cos_psi_);
+    v = rotate_x(v, -sin_phi_, cos_phi_);
+    v = rotate_z(v, -sin_gamma_, cos_gamma_);
+    return v;
+  };
+  return CartesianState{rotate(state.position_km), rotate(state.velocity_km_per_s)};
+}
+
+}  // namespace ephemeris
