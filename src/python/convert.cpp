@@ -1,0 +1,286 @@
+#include "python/convert.h"
+
+#include <array>
+#include <cstddef>
+#include <span>
+
+#include "core/errors.h"
+#include "core/text_format.h"
+
+namespace ephemeris {
+namespace {
+
+template <class T>
+struct NameForm {
+  std::string_view text;
+  T value;
+};
+
+// Code points with the Unicode White_Space property.
+bool is_unicode_white_space(char32_t cp) {
+  return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
+         (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F ||
+         cp == 0x3000;
+}
+
+// Length of the well-formed UTF-8 sequence starting at text[i] (its code point
+// in `cp`), or 0 when the bytes there are not well-formed.
+std::size_t utf8_sequence_length(std::string_view text, std::size_t i, char32_t& cp) {
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  if (lead < 0x80) {
+    cp = lead;
+    return 1;
+  }
+  std::size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+    cp = lead & 0x1Fu;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    cp = lead & 0x0Fu;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    cp = lead & 0x07u;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() - i < length) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const unsigned char next = byte(i + k);
+    if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return 0;
+    cp = (cp << 6) | (next & 0x3Fu);
+  }
+  return length;
+}
+
+std::string unknown_name_message(std::string_view prefix, const std::string& name) {
+  const std::string text = is_valid_utf8(name) ? name : decode_utf8_lossy(name);
+  return std::string(prefix) + " " + quote_text(text);
+}
+
+template <class T>
+std::expected<T, std::string> look_up(std::string_view text, std::span<const NameForm<T>> forms,
+                                      std::string_view message_prefix) {
+  const std::string name = normalize_name(text);
+  for (const auto& form : forms) {
+    if (form.text == name) return form.value;
+  }
+  return std::unexpected(unknown_name_message(message_prefix, name));
+}
+
+constexpr std::array<NameForm<Body>, 11> kBodyForms = {{
+    {"sun", Body::Sun},         {"moon", Body::Moon},       {"mercury", Body::Mercury},
+    {"venus", Body::Venus},     {"earth", Body::Earth},     {"mars", Body::Mars},
+    {"jupiter", Body::Jupiter}, {"saturn", Body::Saturn},   {"uranus", Body::Uranus},
+    {"neptune", Body::Neptune}, {"pluto", Body::Pluto},
+}};
+
+constexpr std::array<NameForm<TimeScale>, 4> kTimeScaleForms = {{
+    {"utc", TimeScale::Utc}, {"ut1", TimeScale::Ut1}, {"tt", TimeScale::Tt}, {"tdb", TimeScale::Tdb},
+}};
+
+constexpr std::array<NameForm<ReferenceEpoch>, 4> kReferenceEpochForms = {{
+    {"j2000", ReferenceEpoch::J2000},
+    {"of_date", ReferenceEpoch::OfDate},
+    {"of-date", ReferenceEpoch::OfDate},
+    {"ofdate", ReferenceEpoch::OfDate},
+}};
+
+constexpr std::array<NameForm<CoordinateSystem>, 2> kCoordinateSystemForms = {{
+    {"equatorial", CoordinateSystem::Equatorial},
+    {"ecliptic", CoordinateSystem::Ecliptic},
+}};
+
+constexpr std::array<NameForm<HouseSystem>, 6> kHouseSystemForms = {{
+    {"placidus", HouseSystem::Placidus},
+    {"campanus", HouseSystem::Campanus},
+    {"equal", HouseSystem::Equal},
+    {"whole_sign", HouseSystem::WholeSign},
+    {"whole-sign", HouseSystem::WholeSign},
+    {"wholesign", HouseSystem::WholeSign},
+}};
+
+constexpr std::array<NameForm<SiderealMode>, 4> kSiderealModeForms = {{
+    {"lahiri", SiderealMode::Lahiri},
+    {"fagan_bradley", SiderealMode::FaganBradley},
+    {"fagan-bradley", SiderealMode::FaganBradley},
+    {"faganbradley", SiderealMode::FaganBradley},
+}};
+
+constexpr std::array<NameForm<SeasonEvent>, 10> kSeasonEventForms = {{
+    {"march_equinox", SeasonEvent::MarchEquinox},
+    {"march-equinox", SeasonEvent::MarchEquinox},
+    {"vernal_equinox", SeasonEvent::MarchEquinox},
+    {"june_solstice", SeasonEvent::JuneSolstice},
+    {"june-solstice", SeasonEvent::JuneSolstice},
+    {"september_equinox", SeasonEvent::SeptemberEquinox},
+    {"september-equinox", SeasonEvent::SeptemberEquinox},
+    {"autumnal_equinox", SeasonEvent::SeptemberEquinox},
+    {"december_solstice", SeasonEvent::DecemberSolstice},
+    {"december-solstice", SeasonEvent::DecemberSolstice},
+}};
+
+constexpr std::array<NameForm<LunationEvent>, 6> kLunationEventForms = {{
+    {"new_moon", LunationEvent::NewMoon},
+    {"new-moon", LunationEvent::NewMoon},
+    {"newmoon", LunationEvent::NewMoon},
+    {"full_moon", LunationEvent::FullMoon},
+    {"full-moon", LunationEvent::FullMoon},
+    {"fullmoon", LunationEvent::FullMoon},
+}};
+
+constexpr std::array<NameForm<HorizonEventKind>, 3> kHorizonEventKindForms = {{
+    {"rise", HorizonEventKind::Rise},
+    {"set", HorizonEventKind::Set},
+    {"transit", HorizonEventKind::Transit},
+}};
+
+constexpr std::array<NameForm<OriginKind>, 4> kOriginForms = {{
+    {"barycentric", OriginKind::Barycentric},
+    {"heliocentric", OriginKind::Heliocentric},
+    {"geocentric", OriginKind::Geocentric},
+    {"topocentric", OriginKind::Topocentric},
+}};
+
+template <class T, std::size_t N>
+std::string_view name_at(const std::array<std::string_view, N>& names, T value) {
+  return names[static_cast<std::size_t>(value)];
+}
+
+}  // namespace
+
+double season_target_longitude_deg(SeasonEvent event) {
+  constexpr std::array<double, 4> targets = {0.0, 90.0, 180.0, 270.0};
+  return targets[static_cast<std::size_t>(event)];
+}
+
+double lunation_target_elongation_deg(LunationEvent event) {
+  return event == LunationEvent::NewMoon ? 0.0 : 180.0;
+}
+
+std::string normalize_name(std::string_view text) {
+  std::size_t begin = text.size();
+  std::size_t end = 0;
+  for (std::size_t i = 0; i < text.size();) {
+    char32_t cp = 0;
+    std::size_t length = utf8_sequence_length(text, i, cp);
+    const bool white = length != 0 && is_unicode_white_space(cp);
+    if (length == 0) length = 1;
+    if (!white) {
+      if (begin == text.size()) begin = i;
+      end = i + length;
+    }
+    i += length;
+  }
+  if (begin >= end) return {};
+  std::string name(text.substr(begin, end - begin));
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return name;
+}
+
+std::expected<Body, std::string> parse_body(std::string_view text) {
+  return look_up<Body>(text, kBodyForms, "unknown body");
+}
+
+std::expected<Origin, std::string> parse_origin(std::string_view text,
+                                                const std::optional<GeodeticObserver>& observer) {
+  const auto kind = look_up<OriginKind>(text, kOriginForms, "unknown origin");
+  if (!kind) return std::unexpected(kind.error());
+  if (*kind == OriginKind::Topocentric) {
+    if (!observer) return std::unexpected(std::string("origin \"topocentric\" requires a GeodeticObserver"));
+    const auto site = observer->validate();
+    if (!site) return std::unexpected(std::string(message(site.error())));
+    return Origin::topocentric(*site);
+  }
+  if (observer) return std::unexpected(std::string("observer is only valid with origin \"topocentric\""));
+  return Origin{*kind, {}};
+}
+
+std::expected<TimeScale, std::string> parse_time_scale(std::string_view text) {
+  return look_up<TimeScale>(text, kTimeScaleForms, "unknown time scale");
+}
+
+std::expected<ReferenceEpoch, std::string> parse_reference_epoch(std::string_view text) {
+  return look_up<ReferenceEpoch>(text, kReferenceEpochForms, "unknown reference epoch");
+}
+
+std::expected<CoordinateSystem, std::string> parse_coordinate_system(std::string_view text) {
+  return look_up<CoordinateSystem>(text, kCoordinateSystemForms, "unknown coordinate system");
+}
+
+std::expected<HouseSystem, std::string> parse_house_system(std::string_view text) {
+  return look_up<HouseSystem>(text, kHouseSystemForms, "unknown house system");
+}
+
+std::expected<SiderealMode, std::string> parse_sidereal_mode(std::string_view text) {
+  return look_up<SiderealMode>(text, kSiderealModeForms, "unknown sidereal mode");
+}
+
+std::expected<SeasonEvent, std::string> parse_season_event(std::string_view text) {
+  return look_up<SeasonEvent>(text, kSeasonEventForms, "unknown season event");
+}
+
+std::expected<LunationEvent, std::string> parse_lunation_event(std::string_view text) {
+  return look_up<LunationEvent>(text, kLunationEventForms, "unknown lunation event");
+}
+
+std::expected<HorizonEventKind, std::string> parse_horizon_event_kind(std::string_view text) {
+  return look_up<HorizonEventKind>(text, kHorizonEventKindForms, "unknown horizon event");
+}
+
+std::string_view canonical_name(TimeScale scale) {
+  constexpr std::array<std::string_view, 4> names = {"utc", "ut1", "tt", "tdb"};
+  return name_at(names, scale);
+}
+
+std::string_view canonical_name(OriginKind origin) {
+  constexpr std::array<std::string_view, 4> names = {"barycentric", "heliocentric", "geocentric", "topocentric"};
+  return name_at(names, origin);
+}
+
+std::string_view canonical_name(CoordinateSystem system) {
+  constexpr std::array<std::string_view, 2> names = {"equatorial", "ecliptic"};
+  return name_at(names, system);
+}
+
+std::string_view canonical_name(ReferenceEpoch epoch) {
+  constexpr std::array<std::string_view, 2> names = {"j2000", "of_date"};
+  return name_at(names, epoch);
+}
+
+std::string_view canonical_name(HouseSystem system) {
+  constexpr std::array<std::string_view, 4> names = {"placidus", "campanus", "equal", "whole_sign"};
+  return name_at(names, system);
+}
+
+std::string_view canonical_name(SiderealMode mode) {
+  constexpr std::array<std::string_view, 2> names = {"lahiri", "fagan_bradley"};
+  return name_at(names, mode);
+}
+
+std::string_view canonical_name(SeasonEvent event) {
+  constexpr std::array<std::string_view, 4> names = {"march_equinox", "june_solstice", "september_equinox",
+                                                     "december_solstice"};
+  return name_at(names, event);
+}
+
+std::string_view canonical_name(LunationEvent event) {
+  constexpr std::array<std::string_view, 2> names = {"new_moon", "full_moon"};
+  return name_at(names, event);
+}
+
+std::string_view canonical_name(HorizonEventKind kind) {
+  constexpr std::array<std::string_view, 3> names = {"rise", "set", "transit"};
+  return name_at(names, kind);
+}
+
+}  // namespace ephemeris
