@@ -1,0 +1,132 @@
+// The extension module `ephemeris`: multi-phase initialisation whose execution
+// step adds the classes, functions and constants, each also listed in __all__.
+#include <array>
+
+#include "core/constants.h"
+#include "python/module_classes.h"
+#include "python/value_object.h"
+
+namespace ephemeris {
+namespace {
+
+// Standard altitude of the Sun's upper limb at rise and set, degrees.
+constexpr double kSunUpperLimbAltitudeDeg = -50.0 / 60.0;
+// Mean horizontal refraction, degrees.
+constexpr double kMeanRefractionAltitudeDeg = -34.0 / 60.0;
+
+using Create = PyResult<PyRef> (*)(PyObject* module);
+
+// One addition to the module. A class is created once per process and shared by
+// later module objects; functions are made for each module object. An entry
+// without a creation function is not added.
+struct ModuleEntry {
+  const char* name;
+  Create create;
+  std::optional<ModuleClass> class_id;
+};
+
+PyResult<PyRef> j2000_julian_day(PyObject*) { return float_object(kJ2000JulianDay); }
+PyResult<PyRef> sun_upper_limb_altitude(PyObject*) { return float_object(kSunUpperLimbAltitudeDeg); }
+PyResult<PyRef> mean_refraction_altitude(PyObject*) { return float_object(kMeanRefractionAltitudeDeg); }
+
+const std::array<ModuleEntry, 22> kModuleEntries = {{
+    {"Instant", &create_instant_class, ModuleClass::Instant},
+    {"GeodeticObserver", &create_geodetic_observer_class, ModuleClass::GeodeticObserver},
+    {"HouseSystem", &create_house_system_class, ModuleClass::HouseSystem},
+    {"HouseCusps", &create_house_cusps_class, ModuleClass::HouseCusps},
+    {"HorizonEventKind", &create_horizon_event_kind_class, ModuleClass::HorizonEventKind},
+    {"RiseSetTransit", &create_rise_set_transit_class, ModuleClass::RiseSetTransit},
+    {"HorizonEvent", &create_horizon_event_class, ModuleClass::HorizonEvent},
+    {"SeasonEvent", &create_season_event_class, ModuleClass::SeasonEvent},
+    {"LunationEvent", &create_lunation_event_class, ModuleClass::LunationEvent},
+    {"SiderealMode", &create_sidereal_mode_class, ModuleClass::SiderealMode},
+    {"PositionOptions", &create_position_options_class, ModuleClass::PositionOptions},
+    {"Position", &create_position_class, ModuleClass::Position},
+    {"DateRange", &create_date_range_class, ModuleClass::DateRange},
+    {"KernelMetadata", &create_kernel_metadata_class, ModuleClass::KernelMetadata},
+    {"Engine", nullptr, ModuleClass::Engine},
+    {"open", nullptr, std::nullopt},
+    {"geometric", &create_geometric_function, std::nullopt},
+    {"apparent", &create_apparent_function, std::nullopt},
+    {"house_cusps", &create_house_cusps_function, std::nullopt},
+    {"J2000_JULIAN_DAY", &j2000_julian_day, std::nullopt},
+    {"SUN_UPPER_LIMB_ALTITUDE_DEG", &sun_upper_limb_altitude, std::nullopt},
+    {"MEAN_REFRACTION_ALTITUDE_DEG", &mean_refraction_altitude, std::nullopt},
+}};
+
+// The interpreter that created the classes; they are not shared with others.
+PyInterpreterState* owning_interpreter = nullptr;
+
+PyResult<PyRef> all_list(PyObject* module) {
+  PyObject* dict = PyModule_GetDict(module);  // borrowed
+  PyObject* existing = PyDict_GetItemString(dict, "__all__");  // borrowed
+  if (existing != nullptr) return PyRef::borrow(existing);
+  PyRef list = PyRef::steal(PyList_New(0));
+  if (!list || PyDict_SetItemString(dict, "__all__", list.get()) != 0) return python_error();
+  return list;
+}
+
+PyResult<void> add_entry(PyObject* module, PyObject* all, const ModuleEntry& entry) {
+  PyRef object;
+  if (entry.class_id && module_class(*entry.class_id) != nullptr) {
+    object = PyRef::borrow(reinterpret_cast<PyObject*>(module_class(*entry.class_id)));
+  } else {
+    auto created = entry.create(module);
+    if (!created) return python_error();
+    object = std::move(*created);
+    if (entry.class_id) register_module_class(*entry.class_id, PyRef::borrow(object.get()));
+  }
+  if (PyModule_AddObjectRef(module, entry.name, object.get()) != 0) return python_error();
+  PyRef name = PyRef::steal(PyUnicode_FromString(entry.name));
+  if (!name || PyList_Append(all, name.get()) != 0) return python_error();
+  return {};
+}
+
+int execute_module(PyObject* module) {
+  PyInterpreterState* interpreter = PyInterpreterState_Get();
+  if (owning_interpreter != nullptr && owning_interpreter != interpreter) {
+    PyErr_SetString(PyExc_ImportError, "ephemeris cannot be imported in more than one interpreter");
+    return -1;
+  }
+  owning_interpreter = interpreter;
+  PyObject* result = guarded_call([&]() -> PyResult<PyRef> {
+    auto all = all_list(module);
+    if (!all) return python_error();
+    for (const ModuleEntry& entry : kModuleEntries) {
+      if (entry.create == nullptr) continue;
+      if (!add_entry(module, all->get(), entry)) return python_error();
+    }
+    return none_object();
+  });
+  if (result == nullptr) return -1;
+  const PyRef done = PyRef::steal(result);
+  return 0;
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(&execute_module)},
+#ifdef Py_mod_multiple_interpreters
+    {Py_mod_multiple_interpreters, Py_MOD_MULTIPLE_INTERPRETERS_NOT_SUPPORTED},
+#endif
+#ifdef Py_mod_gil
+    {Py_mod_gil, Py_MOD_GIL_NOT_USED},
+#endif
+    {0, nullptr},
+};
+
+PyModuleDef module_definition = {
+    PyModuleDef_HEAD_INIT,
+    "ephemeris",
+    "",
+    0,
+    nullptr,
+    module_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+}  // namespace ephemeris
+
+PyMODINIT_FUNC PyInit_ephemeris() { return PyModuleDef_Init(&ephemeris::module_definition); }

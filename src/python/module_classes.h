@@ -1,0 +1,98 @@
+// The classes of the module: one creation function per class (called once by
+// the module's initialisation), the registry that keeps the class objects, and
+// the functions that build instances from C++ values.
+#pragma once
+
+#include "python/python_error.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "core/events.h"
+#include "core/metadata.h"
+#include "core/observer.h"
+#include "core/position.h"
+#include "core/position_options.h"
+#include "core/time_scale.h"
+#include "python/convert.h"
+
+namespace ephemeris {
+
+enum class ModuleClass : std::size_t {
+  Instant,
+  GeodeticObserver,
+  HouseSystem,
+  HouseCusps,
+  HorizonEventKind,
+  RiseSetTransit,
+  HorizonEvent,
+  SeasonEvent,
+  LunationEvent,
+  SiderealMode,
+  PositionOptions,
+  Position,
+  DateRange,
+  KernelMetadata,
+  Engine,
+};
+inline constexpr std::size_t kModuleClassCount = 15;
+
+// The class object registered for `id` (borrowed), or null before registration.
+PyTypeObject* module_class(ModuleClass id);
+// Keeps `class_object` as the class of `id` for the life of the process.
+void register_module_class(ModuleClass id, PyRef class_object);
+
+// Class creation, one function per class; `module` becomes the classes' module.
+PyResult<PyRef> create_instant_class(PyObject* module);
+PyResult<PyRef> create_geodetic_observer_class(PyObject* module);
+PyResult<PyRef> create_house_system_class(PyObject* module);
+PyResult<PyRef> create_house_cusps_class(PyObject* module);
+PyResult<PyRef> create_sidereal_mode_class(PyObject* module);
+PyResult<PyRef> create_position_options_class(PyObject* module);
+PyResult<PyRef> create_position_class(PyObject* module);
+PyResult<PyRef> create_rise_set_transit_class(PyObject* module);
+PyResult<PyRef> create_horizon_event_class(PyObject* module);
+PyResult<PyRef> create_season_event_class(PyObject* module);
+PyResult<PyRef> create_lunation_event_class(PyObject* module);
+PyResult<PyRef> create_horizon_event_kind_class(PyObject* module);
+PyResult<PyRef> create_date_range_class(PyObject* module);
+PyResult<PyRef> create_kernel_metadata_class(PyObject* module);
+
+// Module functions.
+PyResult<PyRef> create_geometric_function(PyObject* module);
+PyResult<PyRef> create_apparent_function(PyObject* module);
+PyResult<PyRef> create_house_cusps_function(PyObject* module);
+
+// Instances built from C++ values.
+PyResult<PyRef> new_instant(const Instant& instant);
+PyResult<PyRef> new_geodetic_observer(const GeodeticObserver& observer);
+PyResult<PyRef> new_position(const Position& position);
+PyResult<PyRef> new_rise_set_transit(double transit_ut1_julian_day, std::optional<double> rise_ut1_julian_day,
+                                     std::optional<double> set_ut1_julian_day);
+PyResult<PyRef> new_horizon_event(HorizonEventKind kind, double ut1_julian_day);
+PyResult<PyRef> new_horizon_event_kind(HorizonEventKind kind);
+PyResult<PyRef> new_house_system(HouseSystem system);
+PyResult<PyRef> new_house_cusps(const HouseCusps& cusps);
+PyResult<PyRef> new_sidereal_mode(SiderealMode mode);
+PyResult<PyRef> new_season_event(SeasonEvent event);
+PyResult<PyRef> new_lunation_event(LunationEvent event);
+PyResult<PyRef> new_date_range(double start_julian_day, double end_julian_day, TimeScale time_scale);
+PyResult<PyRef> new_kernel_metadata(EphemerisMetadata metadata);
+
+// The values held by instances (the object must be of the matching class).
+const Instant& instant_value(PyObject* instant);
+const GeodeticObserver& geodetic_observer_value(PyObject* observer);
+const PositionOptions& position_options_value(PyObject* options);
+
+// Text of a name argument: a str as it is, or the str `name` attribute of any
+// other object (the enumeration classes, Python enum members). Anything else:
+// ValueError "expected a name string or an ephemeris enum with a name attribute".
+PyResult<std::string> extract_name(PyObject* value);
+
+// Julian day of an argument: the day of an Instant (its scale is ignored) or any
+// value convertible to float. ValueError "expected an Instant or a finite Julian
+// day float" when neither, "Julian day must be finite" for NaN or infinity.
+PyResult<double> extract_julian_day(PyObject* value);
+
+}  // namespace ephemeris

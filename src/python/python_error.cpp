@@ -1,0 +1,36 @@
+#include "python/python_error.h"
+
+namespace ephemeris {
+
+std::unexpected<PythonError> raise(PyObject* type, std::string_view message) {
+  PyRef text = PyRef::steal(
+      PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace"));
+  if (text) PyErr_SetObject(type, text.get());
+  return python_error();
+}
+
+std::unexpected<PythonError> value_error(std::string_view message) { return raise(PyExc_ValueError, message); }
+
+std::unexpected<PythonError> map_ephemeris_error(const EphemerisError& error) {
+  return value_error(message(error));
+}
+
+std::unexpected<PythonError> type_error(std::string_view message) { return raise(PyExc_TypeError, message); }
+
+PyRef take_raised_exception() {
+#if PY_VERSION_HEX >= 0x030C0000
+  return PyRef::steal(PyErr_GetRaisedException());
+#else
+  PyObject* type = nullptr;
+  PyObject* value = nullptr;
+  PyObject* traceback = nullptr;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  const PyRef type_ref = PyRef::steal(type);
+  const PyRef traceback_ref = PyRef::steal(traceback);
+  if (value != nullptr && traceback != nullptr) PyException_SetTraceback(value, traceback);
+  return PyRef::steal(value);
+#endif
+}
+
+}  // namespace ephemeris

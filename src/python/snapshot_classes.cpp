@@ -1,0 +1,149 @@
+// DateRange and KernelMetadata: immutable snapshots handed out by an Engine.
+#include "python/arguments.h"
+#include "python/module_classes.h"
+#include "python/reprs.h"
+#include "python/value_object.h"
+
+namespace ephemeris {
+namespace {
+
+constexpr unsigned long kSnapshotClassFlags =
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_DISALLOW_INSTANTIATION;
+
+// ---- DateRange ------------------------------------------------------------
+
+struct DateRangeValue {
+  double start_julian_day;
+  double end_julian_day;
+  TimeScale time_scale;
+};
+
+std::string date_range_text(const DateRangeValue& range) {
+  return date_range_repr(range.start_julian_day, range.end_julian_day, range.time_scale);
+}
+
+PyResult<PyRef> get_start(const DateRangeValue& range) { return float_object(range.start_julian_day); }
+PyResult<PyRef> get_end(const DateRangeValue& range) { return float_object(range.end_julian_day); }
+PyResult<PyRef> get_scale(const DateRangeValue& range) { return text_object(canonical_name(range.time_scale)); }
+
+PyGetSetDef date_range_getset[] = {
+    {"start_julian_day", &value_getter<DateRangeValue, get_start>, nullptr, "First covered Julian day.", nullptr},
+    {"end_julian_day", &value_getter<DateRangeValue, get_end>, nullptr, "Last covered Julian day.", nullptr},
+    {"time_scale", &value_getter<DateRangeValue, get_scale>, nullptr, "Time scale of both days.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot date_range_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Inclusive kernel coverage in the declared time scale.")},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&value_object_dealloc<DateRangeValue>)},
+    {Py_tp_repr, reinterpret_cast<void*>(&value_repr<DateRangeValue, date_range_text>)},
+    {Py_tp_getset, date_range_getset},
+    {0, nullptr},
+};
+
+PyType_Spec date_range_spec = {"ephemeris.DateRange", sizeof(PyValueObject<DateRangeValue>), 0,
+                               kSnapshotClassFlags, date_range_slots};
+
+// ---- KernelMetadata -------------------------------------------------------
+
+std::string metadata_text(const EphemerisMetadata& metadata) {
+  return kernel_identity_repr("KernelMetadata", metadata.kernel_name, metadata.kernel_sha256);
+}
+
+PyResult<PyRef> get_engine_version(const EphemerisMetadata& m) { return text_object(m.engine_version); }
+PyResult<PyRef> get_kernel_name(const EphemerisMetadata& m) { return text_object(m.kernel_name); }
+PyResult<PyRef> get_kernel_sha256(const EphemerisMetadata& m) { return text_object(m.kernel_sha256); }
+PyResult<PyRef> get_coordinate_frame(const EphemerisMetadata& m) { return text_object(m.coordinate_frame); }
+
+// [(kernel_name, kernel_sha256), ...] in attachment order.
+PyResult<PyRef> additional_kernel_list(const EphemerisMetadata& metadata) {
+  PyRef list = PyRef::steal(PyList_New(0));
+  if (!list) return python_error();
+  for (const KernelProvenance& kernel : metadata.additional_kernels) {
+    auto name = text_object(kernel.kernel_name);
+    if (!name) return python_error();
+    auto sha256 = text_object(kernel.kernel_sha256);
+    if (!sha256) return python_error();
+    PyRef pair = PyRef::steal(PyTuple_Pack(2, name->get(), sha256->get()));
+    if (!pair || PyList_Append(list.get(), pair.get()) != 0) return python_error();
+  }
+  return list;
+}
+
+PyObject* additional_kernels(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  return guarded_call([&]() -> PyResult<PyRef> {
+    static constexpr Signature<0> signature{"KernelMetadata.additional_kernels", {}, 0};
+    if (!bind(signature, FastcallArguments{args, PyVectorcall_NARGS(nargsf), kwnames})) return python_error();
+    return additional_kernel_list(value_of<EphemerisMetadata>(self));
+  });
+}
+
+PyObject* as_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  return guarded_call([&]() -> PyResult<PyRef> {
+    static constexpr Signature<0> signature{"KernelMetadata.as_dict", {}, 0};
+    if (!bind(signature, FastcallArguments{args, PyVectorcall_NARGS(nargsf), kwnames})) return python_error();
+    const EphemerisMetadata& metadata = value_of<EphemerisMetadata>(self);
+    PyRef dict = PyRef::steal(PyDict_New());
+    if (!dict) return python_error();
+    const std::pair<const char*, PyResult<PyRef> (*)(const EphemerisMetadata&)> entries[] = {
+        {"engine_version", &get_engine_version},         {"kernel_name", &get_kernel_name},
+        {"kernel_sha256", &get_kernel_sha256},           {"coordinate_frame", &get_coordinate_frame},
+        {"additional_kernels", &additional_kernel_list},
+    };
+    for (const auto& [key, make] : entries) {
+      auto value = make(metadata);
+      if (!value || PyDict_SetItemString(dict.get(), key, value->get()) != 0) return python_error();
+    }
+    return dict;
+  });
+}
+
+PyMethodDef metadata_methods[] = {
+    {"additional_kernels", as_py_cfunction(&additional_kernels), METH_FASTCALL | METH_KEYWORDS,
+     "additional_kernels($self)\n--\n\n"
+     "(kernel_name, kernel_sha256) of every additional kernel, in attachment order."},
+    {"as_dict", as_py_cfunction(&as_dict), METH_FASTCALL | METH_KEYWORDS,
+     "as_dict($self)\n--\n\nThe metadata as a dict, additional kernels included."},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef metadata_getset[] = {
+    {"engine_version", &value_getter<EphemerisMetadata, get_engine_version>, nullptr, "Version of the engine.",
+     nullptr},
+    {"kernel_name", &value_getter<EphemerisMetadata, get_kernel_name>, nullptr,
+     "File name of the primary kernel.", nullptr},
+    {"kernel_sha256", &value_getter<EphemerisMetadata, get_kernel_sha256>, nullptr,
+     "Caller-verified SHA-256 of the primary kernel, lower case.", nullptr},
+    {"coordinate_frame", &value_getter<EphemerisMetadata, get_coordinate_frame>, nullptr,
+     "Inertial frame of the kernel states.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot metadata_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Provenance recorded when the kernel was opened.")},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&value_object_dealloc<EphemerisMetadata>)},
+    {Py_tp_repr, reinterpret_cast<void*>(&value_repr<EphemerisMetadata, metadata_text>)},
+    {Py_tp_methods, metadata_methods},
+    {Py_tp_getset, metadata_getset},
+    {0, nullptr},
+};
+
+PyType_Spec metadata_spec = {"ephemeris.KernelMetadata", sizeof(PyValueObject<EphemerisMetadata>), 0,
+                             kSnapshotClassFlags, metadata_slots};
+
+}  // namespace
+
+PyResult<PyRef> create_date_range_class(PyObject* module) { return create_class(module, date_range_spec); }
+
+PyResult<PyRef> create_kernel_metadata_class(PyObject* module) { return create_class(module, metadata_spec); }
+
+PyResult<PyRef> new_date_range(double start_julian_day, double end_julian_day, TimeScale time_scale) {
+  return new_value_object(module_class(ModuleClass::DateRange),
+                          DateRangeValue{start_julian_day, end_julian_day, time_scale});
+}
+
+PyResult<PyRef> new_kernel_metadata(EphemerisMetadata metadata) {
+  return new_value_object(module_class(ModuleClass::KernelMetadata), std::move(metadata));
+}
+
+}  // namespace ephemeris
