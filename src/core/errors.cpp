@@ -27,16 +27,28 @@ std::string message(const TimeConversionError& error) {
   return {};
 }
 
-EphemerisError EphemerisError::unsupported_body(Body body) { return {Kind::UnsupportedBody, body}; }
+EphemerisError EphemerisError::unsupported_body(Body body) {
+  EphemerisError error(Kind::UnsupportedBody);
+  error.body_ = body;
+  return error;
+}
 
 EphemerisError EphemerisError::out_of_range(double julian_day, double start_julian_day, double end_julian_day,
                                             TimeScale time_scale) {
-  return {Kind::OutOfRange, OutOfRangeDetail{julian_day, start_julian_day, end_julian_day, time_scale}};
+  EphemerisError error(Kind::OutOfRange);
+  error.range_ = OutOfRangeDetail{julian_day, start_julian_day, end_julian_day, time_scale};
+  return error;
 }
 
-EphemerisError EphemerisError::invalid_request(std::string text) { return {Kind::InvalidRequest, std::move(text)}; }
-EphemerisError EphemerisError::time_conversion(std::string text) { return {Kind::TimeConversion, std::move(text)}; }
-EphemerisError EphemerisError::backend(std::string text) { return {Kind::Backend, std::move(text)}; }
+EphemerisError EphemerisError::invalid_request(std::string text) { return with_text(Kind::InvalidRequest, std::move(text)); }
+EphemerisError EphemerisError::time_conversion(std::string text) { return with_text(Kind::TimeConversion, std::move(text)); }
+EphemerisError EphemerisError::backend(std::string text) { return with_text(Kind::Backend, std::move(text)); }
+
+EphemerisError EphemerisError::with_text(Kind kind, std::string text) {
+  EphemerisError error(kind);
+  error.text_ = std::move(text);
+  return error;
+}
 
 std::string message(const EphemerisError& error) {
   switch (error.kind()) {

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <variant>
 
 #include "core/body.h"
 #include "core/time_scale.h"
@@ -56,17 +55,20 @@ class EphemerisError {
   static EphemerisError backend(std::string text);
 
   Kind kind() const { return kind_; }
-  // The body of UnsupportedBody, the range of OutOfRange, the text of the other three.
-  Body body() const { return std::get<Body>(payload_); }
-  const OutOfRangeDetail& range() const { return std::get<OutOfRangeDetail>(payload_); }
-  const std::string& text() const { return std::get<std::string>(payload_); }
+  // The body of UnsupportedBody, the range of OutOfRange, the text of the other three
+  // (the other fields hold their defaults).
+  Body body() const { return body_; }
+  const OutOfRangeDetail& range() const { return range_; }
+  const std::string& text() const { return text_; }
 
  private:
-  EphemerisError(Kind kind, std::variant<Body, OutOfRangeDetail, std::string> payload)
-      : kind_(kind), payload_(std::move(payload)) {}
+  explicit EphemerisError(Kind kind) : kind_(kind) {}
+  static EphemerisError with_text(Kind kind, std::string text);
 
   Kind kind_;
-  std::variant<Body, OutOfRangeDetail, std::string> payload_;
+  Body body_ = Body::Sun;
+  OutOfRangeDetail range_{};
+  std::string text_;
 };
 
 std::string message(const EphemerisError& error);
