@@ -111,29 +111,39 @@ std::expected<StateVector, SpkError> evaluate_loaded_type2_record(std::span<cons
     state.position_km = {coefficients[0], coefficients[1], coefficients[2]};
     return state;  // constant position, zero velocity
   }
+  // The Chebyshev values T_k and their derivatives D_k depend only on s, so
+  // one recurrence serves the three axes; each axis still accumulates its own
+  // terms in increasing k, exactly as a separate pass per axis would.
+  const double* cx = coefficients.data();
+  const double* cy = cx + n;
+  const double* cz = cy + n;
   const double two_s = 2.0 * s;
-  for (std::size_t axis = 0; axis < 3; ++axis) {
-    const double* c = coefficients.data() + axis * n;
-    // T and D hold the last two Chebyshev values and their derivatives.
-    double t_prev = 1.0;  // T0
-    double t_curr = s;    // T1
-    double d_prev = 0.0;  // D0
-    double d_curr = 1.0;  // D1
-    double position = c[0] + s * c[1];
-    double rate = c[1];
-    for (std::size_t k = 2; k < n; ++k) {
-      const double t_next = two_s * t_curr - t_prev;
-      const double d_next = two_s * d_curr + 2.0 * t_curr - d_prev;
-      position += t_next * c[k];
-      rate += d_next * c[k];
-      t_prev = t_curr;
-      t_curr = t_next;
-      d_prev = d_curr;
-      d_curr = d_next;
-    }
-    state.position_km[axis] = position;
-    state.velocity_km_per_s[axis] = rate / radius;
+  double t_prev = 1.0;  // T0
+  double t_curr = s;    // T1
+  double d_prev = 0.0;  // D0
+  double d_curr = 1.0;  // D1
+  double px = cx[0] + s * cx[1];
+  double py = cy[0] + s * cy[1];
+  double pz = cz[0] + s * cz[1];
+  double rx = cx[1];
+  double ry = cy[1];
+  double rz = cz[1];
+  for (std::size_t k = 2; k < n; ++k) {
+    const double t_next = two_s * t_curr - t_prev;
+    const double d_next = two_s * d_curr + 2.0 * t_curr - d_prev;
+    px += t_next * cx[k];
+    py += t_next * cy[k];
+    pz += t_next * cz[k];
+    rx += d_next * cx[k];
+    ry += d_next * cy[k];
+    rz += d_next * cz[k];
+    t_prev = t_curr;
+    t_curr = t_next;
+    d_prev = d_curr;
+    d_curr = d_next;
   }
+  state.position_km = {px, py, pz};
+  state.velocity_km_per_s = {rx / radius, ry / radius, rz / radius};
   return state;
 }
 
