@@ -1,0 +1,131 @@
+// Single and batch position requests of the engine.
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <vector>
+
+#include "core/body.h"
+#include "core/constants.h"
+#include "spk/center_chain.h"
+#include "spk/engine.h"
+#include "spk/position_request.h"
+
+namespace ephemeris {
+namespace {
+
+bool changes_state(const Corrections& c) { return c.light_time || c.aberration || c.gravitational_deflection; }
+
+}  // namespace
+
+std::expected<Position, EphemerisError> SpkEphemeris::position(Body body, const Instant& instant,
+                                                               const PositionOptions& requested) const {
+  const auto options = resolve_position_options(requested);
+  if (!options) return std::unexpected(options.error());
+  const auto t = tdb_seconds(instant);
+  if (!t) return std::unexpected(t.error());
+
+  const std::int32_t target = naif_code(body);
+  const std::int32_t center = center_code(options->origin.kind);
+  std::optional<CartesianState> offset;
+  if (options->origin.kind == OriginKind::Topocentric) {
+    auto site = observer_gcrs_state(options->origin.observer, instant);
+    if (!site) return std::unexpected(site.error());
+    offset = *site;
+  } else if (auto same = reject_identical_target_and_center(target, center); !same) {
+    return std::unexpected(same.error());
+  }
+
+  std::expected<StateVector, SpkError> state;
+  {
+    auto borrow = borrow_kernels();
+    if (!borrow) return std::unexpected(borrow.error());
+    state = resolve_relative_state(borrow->kernels(), target, center, options->corrections, offset, *t);
+  }
+  if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
+  return position_from_state(*state, output_frame(*options, tdb_julian_day_from_seconds(*t)));
+}
+
+std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std::span<const Body> bodies,
+                                                                             std::span<const Instant> instants,
+                                                                             const PositionOptions& requested) const {
+  const auto options = resolve_position_options(requested);
+  if (!options) return std::unexpected(options.error());
+  const std::uint64_t n_bodies = bodies.size(), n_instants = instants.size();
+  if (n_bodies != 0 && n_instants > std::numeric_limits<std::uint64_t>::max() / n_bodies) {
+    return std::unexpected(EphemerisError::invalid_request("batch result length overflowed"));
+  }
+  const std::uint64_t count = n_bodies * n_instants;
+
+  const bool topocentric = options->origin.kind == OriginKind::Topocentric;
+  const std::int32_t center = center_code(options->origin.kind);
+  std::vector<std::int32_t> targets;
+  targets.reserve(bodies.size());
+  for (Body body : bodies) targets.push_back(naif_code(body));
+  if (!topocentric) {
+    for (std::int32_t target : targets) {
+      if (auto same = reject_identical_target_and_center(target, center); !same) return std::unexpected(same.error());
+    }
+  }
+
+  std::vector<double> epochs;
+  epochs.reserve(instants.size());
+  std::vector<CartesianState> offsets;
+  if (topocentric) offsets.reserve(instants.size());
+  for (const Instant& instant : instants) {
+    const auto t = tdb_seconds(instant);
+    if (!t) return std::unexpected(t.error());
+    epochs.push_back(*t);
+    if (topocentric) {
+      auto site = observer_gcrs_state(options->origin.observer, instant);
+      if (!site) return std::unexpected(site.error());
+      offsets.push_back(*site);
+    }
+  }
+
+  std::vector<Position> result;
+  result.reserve(static_cast<std::size_t>(count));
+  auto borrow = borrow_kernels();
+  if (!borrow) return std::unexpected(borrow.error());
+  const std::span<SpkKernel> kernels = borrow->kernels();
+
+  if (changes_state(options->corrections)) {
+    // General path: the single-request computation, the frame built once per instant.
+    std::optional<CartesianState> offset;
+    for (std::size_t i = 0; i < epochs.size(); ++i) {
+      const OutputFrame frame = output_frame(*options, tdb_julian_day_from_seconds(epochs[i]));
+      if (topocentric) offset = offsets[i];
+      for (std::int32_t target : targets) {
+        const auto state = resolve_relative_state(kernels, target, center, options->corrections, offset, epochs[i]);
+        if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
+        auto position = position_from_state(*state, frame);
+        if (!position) return std::unexpected(position.error());
+        result.push_back(*position);
+      }
+    }
+    return result;
+  }
+
+  // Fast path: every body's segments evaluated for all epochs in one call.
+  auto center_states = barycentric_states_across_kernels(kernels, center, epochs);
+  if (!center_states) return std::unexpected(spk_ephemeris_error(center_states.error()));
+  std::vector<std::vector<StateVector>> body_states;
+  body_states.reserve(targets.size());
+  for (std::int32_t target : targets) {
+    auto states = barycentric_states_across_kernels(kernels, target, epochs);
+    if (!states) return std::unexpected(spk_ephemeris_error(states.error()));
+    body_states.push_back(std::move(*states));
+  }
+  for (std::size_t i = 0; i < epochs.size(); ++i) {
+    const OutputFrame frame = output_frame(*options, tdb_julian_day_from_seconds(epochs[i]));
+    CartesianState observer = (*center_states)[i];
+    if (topocentric) observer += offsets[i];
+    for (const auto& states : body_states) {
+      auto position = position_from_state(states[i] - observer, frame);
+      if (!position) return std::unexpected(position.error());
+      result.push_back(*position);
+    }
+  }
+  return result;
+}
+
+}  // namespace ephemeris
