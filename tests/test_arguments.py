@@ -1,6 +1,7 @@
 """Argument binding: the interpreter-style TypeError texts every call shares."""
 
 import fractions
+import inspect
 
 import pytest
 
@@ -27,7 +28,8 @@ def test_missing_arguments(call, message):
 @pytest.mark.parametrize(("call", "message"), [
     (lambda: Instant(1, "tt", 3), "Instant() takes from 1 to 2 positional arguments but 3 were given"),
     (lambda: Instant.tdb(1, 2), "Instant.tdb() takes 1 positional argument but 2 were given"),
-    (lambda: ephemeris.HouseSystem.placidus(1), "HouseSystem() takes 0 positional arguments but 1 was given"),
+    (lambda: ephemeris.HouseSystem.placidus(1), "HouseSystem.placidus() takes 0 positional arguments but 1 was given"),
+    (lambda: ephemeris.SiderealMode.fagan_bradley(mode=1), "SiderealMode.fagan_bradley() got an unexpected keyword argument 'mode'"),
     (lambda: ephemeris.geometric("a", "b", None, 4),
      "geometric() takes from 0 to 3 positional arguments but 4 were given"),
 ])
@@ -136,3 +138,35 @@ def test_str_subclasses_are_accepted_as_text():
         pass
 
     assert Instant(1, Name(" TT ")).time_scale == "tt"
+
+
+CONSTRUCTIBLE = ["Instant", "GeodeticObserver", "HouseSystem", "HorizonEventKind", "SeasonEvent",
+                 "LunationEvent", "SiderealMode", "PositionOptions"]
+
+
+def every_callable():
+    """Constructors, class methods and module functions of the module."""
+    for name in CONSTRUCTIBLE:
+        cls = getattr(ephemeris, name)
+        yield name, cls
+        for member_name in vars(cls):
+            member = getattr(cls, member_name)
+            if not member_name.startswith("_") and inspect.isbuiltin(member):
+                yield f"{name}.{member_name}", member
+    for name in ephemeris.__all__:
+        value = getattr(ephemeris, name)
+        if inspect.isbuiltin(value):
+            yield name, value
+
+
+CALLABLES = list(every_callable())
+
+
+@pytest.mark.parametrize(("name", "function"), CALLABLES, ids=[name for name, _ in CALLABLES])
+def test_every_callable_refuses_unknown_keywords_and_surplus_arguments(name, function):
+    with pytest.raises(TypeError) as raised:
+        function(bogus=1)
+    assert "unexpected keyword argument 'bogus'" in str(raised.value)
+    with pytest.raises(TypeError) as raised:
+        function(*range(20))
+    assert "positional argument" in str(raised.value) and "20 were given" in str(raised.value)

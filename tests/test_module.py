@@ -187,3 +187,26 @@ def test_type_stub_matches_the_module():
     result = subprocess.run([sys.executable, "-m", "mypy.stubtest", "ephemeris"], capture_output=True,
                             text=True, timeout=600)
     assert result.returncode == 0, result.stdout + result.stderr
+
+
+def test_instances_release_their_class_references():
+    observer = ephemeris.GeodeticObserver(1, 2)
+    classes = [ephemeris.Instant, ephemeris.GeodeticObserver, ephemeris.PositionOptions, ephemeris.HouseSystem,
+               ephemeris.HouseCusps, ephemeris.SeasonEvent]
+    before = [sys.getrefcount(cls) for cls in classes]
+    for _ in range(1000):
+        ephemeris.Instant.tt(1.5)
+        ephemeris.GeodeticObserver(1, 2, 3)
+        ephemeris.apparent("topocentric", observer=observer).observer
+        cusps = ephemeris.house_cusps(observer, 2451545.0, 2451545.0, ephemeris.HouseSystem.equal())
+        cusps.system
+        ephemeris.SeasonEvent("march_equinox")
+        with pytest.raises(ValueError):
+            ephemeris.SeasonEvent("bogus")
+        del cusps
+    assert [sys.getrefcount(cls) for cls in classes] == before
+
+
+def test_text_that_cannot_be_encoded_raises_the_encoding_error():
+    with pytest.raises(UnicodeEncodeError):
+        ephemeris.Instant(1, "t\ud800t")

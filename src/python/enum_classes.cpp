@@ -67,10 +67,13 @@ PyObject* enum_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
 
 // A class method without parameters that returns the member `Value`.
 template <auto Value>
-PyObject* enum_member(PyObject*, PyObject* const*, Py_ssize_t nargsf, PyObject* kwnames) {
+PyObject* enum_member(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   return guarded_call([&]() -> PyResult<PyRef> {
-    const Signature<0> signature{EnumClass<decltype(Value)>::name, {}, 0};
-    const auto bound = bind(signature, FastcallArguments{nullptr, PyVectorcall_NARGS(nargsf), kwnames});
+    // The class methods are named after the canonical names: "HouseSystem.whole_sign".
+    const std::string method = std::string(EnumClass<decltype(Value)>::name) + "." +
+                               std::string(canonical_name(Value));
+    const Signature<0> signature{method.c_str(), {}, 0};
+    const auto bound = bind(signature, FastcallArguments{args, PyVectorcall_NARGS(nargsf), kwnames});
     if (!bound) return python_error();
     return new_member(Value);
   });
