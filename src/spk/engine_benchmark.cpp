@@ -1,0 +1,65 @@
+// Position requests through the engine: one geometric and one apparent
+// request, and a geocentric geometric batch of 100,000 instants times the
+// five bodies DE421 resolves besides the Earth.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <vector>
+
+#include "spk/engine.h"
+
+namespace ephemeris {
+namespace {
+
+SpkEphemeris open_de421() {
+  auto engine = SpkEphemeris::open(EPHEMERIS_DE421_PATH, std::string(64, '0'));
+  if (!engine) std::abort();
+  return std::move(*engine);
+}
+
+PositionOptions geometric() {
+  return PositionOptions{Origin::geocentric(), CoordinateSystem::Ecliptic, ReferenceEpoch::J2000};
+}
+
+PositionOptions apparent() {
+  PositionOptions o{Origin::geocentric(), CoordinateSystem::Ecliptic, ReferenceEpoch::OfDate};
+  o.apparent = true;
+  return o;
+}
+
+// Instants an hour apart, as a time series of requests asks them.
+void request_series(benchmark::State& state, const PositionOptions& options) {
+  const SpkEphemeris engine = open_de421();
+  double jd = 2451545.0;
+  for (auto _ : state) {
+    auto p = engine.position(Body::Mars, {jd, TimeScale::Tt}, options);
+    benchmark::DoNotOptimize(p);
+    jd += 1.0 / 24.0;
+    if (jd > 2460000.0) jd = 2451545.0;
+  }
+}
+
+void BM_SingleGeometric(benchmark::State& state) { request_series(state, geometric()); }
+BENCHMARK(BM_SingleGeometric);
+
+void BM_SingleApparent(benchmark::State& state) { request_series(state, apparent()); }
+BENCHMARK(BM_SingleApparent);
+
+void BM_GeocentricBatch100kx5(benchmark::State& state) {
+  const SpkEphemeris engine = open_de421();
+  const std::vector<Body> bodies = {Body::Sun, Body::Moon, Body::Mercury, Body::Venus, Body::Mars};
+  std::vector<Instant> instants;
+  for (int i = 0; i < 100000; ++i) instants.push_back({2451545.0 + i / 24.0, TimeScale::Tt});
+  for (auto _ : state) {
+    auto result = engine.positions(bodies, instants, geometric());
+    if (!result) std::abort();
+    benchmark::DoNotOptimize(result);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<long>(instants.size() * bodies.size()));
+}
+BENCHMARK(BM_GeocentricBatch100kx5)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace ephemeris
+
+BENCHMARK_MAIN();
