@@ -210,3 +210,19 @@ def test_instances_release_their_class_references():
 def test_text_that_cannot_be_encoded_raises_the_encoding_error():
     with pytest.raises(UnicodeEncodeError):
         ephemeris.Instant(1, "t\ud800t")
+
+
+def test_type_checkers_find_the_installed_stub(tmp_path):
+    source = tmp_path / "uses_ephemeris.py"
+    source.write_text(textwrap.dedent("""
+        import ephemeris
+        site = ephemeris.GeodeticObserver(0, 51.5)
+        cusps = ephemeris.house_cusps(site, ephemeris.Instant.ut1(2451545), 2451545.0, "equal")
+        longitudes: list[float] = cusps.cusp_ecliptic_longitude_deg
+        wrong: int = ephemeris.geometric()
+        """))
+    result = subprocess.run([sys.executable, "-m", "mypy", "--strict", "--no-incremental", str(source)],
+                            capture_output=True, text=True, timeout=600, cwd=tmp_path)
+    assert result.returncode == 1, result.stdout + result.stderr
+    errors = [line for line in result.stdout.splitlines() if ": error:" in line]
+    assert len(errors) == 1 and '"PositionOptions"' in errors[0], result.stdout
