@@ -29,11 +29,7 @@ std::expected<std::string, SpkError> parse_ascii_field(std::span<const std::byte
 
 std::expected<DafFileRecord, SpkError> parse_file_record(std::span<const std::byte, kDafRecordBytes> bytes) {
   const std::string_view identification = as_chars(bytes.subspan<0, 8>());
-  if (identification != "DAF/SPK ") {
-    std::array<char, 8> found{};
-    identification.copy(found.data(), found.size());
-    return std::unexpected(SpkError::bad_identifier(found));
-  }
+  if (identification != "DAF/SPK ") return std::unexpected(SpkError::bad_identifier(identification));
 
   const auto format = parse_ascii_field(bytes.subspan<88, 8>(), "binary format");
   if (!format) return std::unexpected(format.error());

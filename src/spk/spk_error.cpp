@@ -9,12 +9,10 @@ std::string message(const SpkError& error) {
   switch (error.kind()) {
     case Kind::Io:
       return "failed to read SPK kernel: " + message(error.io_error());
-    case Kind::BadIdentifier: {
-      const auto& bytes = error.identifier();
-      return "expected DAF/SPK file identifier, found " + quote_text(std::string_view(bytes.data(), bytes.size()));
-    }
+    case Kind::BadIdentifier:
+      return "expected DAF/SPK file identifier, found " + quote_text(error.file_text());
     case Kind::UnsupportedBinaryFormat:
-      return "unsupported DAF binary format " + quote_text(error.format());
+      return "unsupported DAF binary format " + quote_text(error.file_text());
     case Kind::InvalidUtf8:
       return "invalid UTF-8 in " + std::string(error.reason());
     case Kind::InvalidFileRecord:

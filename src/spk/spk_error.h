@@ -44,10 +44,20 @@ class SpkError {
     double epoch;  // TDB seconds past J2000
   };
 
+  // Up to 8 bytes of file text (the identification word, the binary format),
+  // kept inline so that the error stays a trivially copyable value.
+  struct ShortText {
+    std::array<char, 8> bytes{};
+    std::uint8_t size = 0;
+    std::string_view view() const { return {bytes.data(), size}; }
+  };
+
   static SpkError io(KernelIoError error) { return {Kind::Io, error}; }
-  static SpkError bad_identifier(std::array<char, 8> bytes) { return {Kind::BadIdentifier, bytes}; }
-  static SpkError unsupported_binary_format(std::string format) {
-    return {Kind::UnsupportedBinaryFormat, std::move(format)};
+  // The first 8 bytes of the file.
+  static SpkError bad_identifier(std::string_view bytes) { return {Kind::BadIdentifier, short_text(bytes)}; }
+  // The trimmed format text (at most 8 bytes).
+  static SpkError unsupported_binary_format(std::string_view format) {
+    return {Kind::UnsupportedBinaryFormat, short_text(format)};
   }
   // Field names and reasons are fixed texts with static storage.
   static SpkError invalid_utf8(std::string_view field) { return {Kind::InvalidUtf8, field}; }
@@ -73,8 +83,7 @@ class SpkError {
 
   // Payload accessors; each is valid only for the kinds named.
   const KernelIoError& io_error() const { return std::get<KernelIoError>(payload_); }             // Io
-  const std::array<char, 8>& identifier() const { return std::get<std::array<char, 8>>(payload_); }  // BadIdentifier
-  const std::string& format() const { return std::get<std::string>(payload_); }  // UnsupportedBinaryFormat
+  std::string_view file_text() const { return std::get<ShortText>(payload_).view(); }  // BadIdentifier, format
   std::string_view reason() const { return std::get<std::string_view>(payload_); }  // fixed-text kinds
   const SummaryLayout& layout() const { return std::get<SummaryLayout>(payload_); }
   std::int32_t code() const { return std::get<std::int32_t>(payload_); }  // segment type or cycle target
@@ -82,9 +91,14 @@ class SpkError {
   const ChainBreak& chain_break() const { return std::get<ChainBreak>(payload_); }
 
  private:
-  using Payload = std::variant<KernelIoError, std::array<char, 8>, std::string, std::string_view, SummaryLayout,
-                               std::int32_t, EpochRange, ChainBreak>;
-  SpkError(Kind kind, Payload payload) : kind_(kind), payload_(std::move(payload)) {}
+  using Payload =
+      std::variant<KernelIoError, ShortText, std::string_view, SummaryLayout, std::int32_t, EpochRange, ChainBreak>;
+  SpkError(Kind kind, Payload payload) : kind_(kind), payload_(payload) {}
+  static ShortText short_text(std::string_view text) {
+    ShortText out;
+    out.size = static_cast<std::uint8_t>(text.copy(out.bytes.data(), out.bytes.size()));
+    return out;
+  }
 
   Kind kind_;
   Payload payload_;
