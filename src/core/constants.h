@@ -5,6 +5,7 @@ namespace ephemeris {
 
 inline constexpr double kJ2000JulianDay = 2451545.0;          // Julian day of J2000.0 (TDB/TT)
 inline constexpr double kSecondsPerDay = 86400.0;             // s
+inline constexpr double kDaysPerSecond = 1.1574074074074073e-05;  // d, one second (1/86400)
 inline constexpr double kDaysPerJulianCentury = 36525.0;      // d
 inline constexpr double kKmPerAu = 149597870.7;               // km per astronomical unit
 inline constexpr double kSpeedOfLightKmPerS = 299792.458;     // km/s
