@@ -9,20 +9,41 @@
 
 namespace ephemeris {
 
+// The walk's view of a kernel: segments by their index in its list.
+class CenterChainAccess {
+ public:
+  static std::expected<std::size_t, SpkError> find(SpkKernel& kernel, std::int32_t body, double epoch) {
+    return kernel.find_segment(body, epoch);
+  }
+  static bool found(std::size_t segment) { return segment != SpkKernel::kNoSegment; }
+  static std::int32_t center(const SpkKernel& kernel, std::size_t segment) {
+    return kernel.segment_loc(segment).center;
+  }
+  static std::expected<StateVector, SpkError> evaluate(SpkKernel& kernel, std::size_t segment, double epoch) {
+    return kernel.evaluate_segment(segment, epoch);
+  }
+  static std::expected<void, SpkError> evaluate(SpkKernel& kernel, std::size_t segment,
+                                                std::span<const double> epochs, std::span<StateVector> states) {
+    return kernel.evaluate_segment_at_epochs(segment, epochs, states);
+  }
+};
+
 namespace {
+
+using Access = CenterChainAccess;
 
 // Where a body's segment was found: kernel index and segment index.
 struct SegmentHit {
   std::size_t kernel = 0;
-  std::size_t segment = SpkKernel::kNoSegment;
+  std::size_t segment = 0;
 };
 
 std::expected<SegmentHit, SpkError> find_across_kernels(std::span<SpkKernel> kernels, std::int32_t body,
                                                         double epoch) {
   for (std::size_t k = 0; k < kernels.size(); ++k) {
-    const auto segment = kernels[k].find_segment(body, epoch);
+    const auto segment = Access::find(kernels[k], body, epoch);
     if (!segment) return std::unexpected(segment.error());
-    if (*segment != SpkKernel::kNoSegment) return SegmentHit{k, *segment};
+    if (Access::found(*segment)) return SegmentHit{k, *segment};
   }
   return std::unexpected(SpkError::no_segment_for_center_chain(body, epoch));
 }
@@ -89,10 +110,10 @@ std::expected<std::vector<StateVector>, SpkError> barycentric_states_across_kern
       group_epochs.clear();
       for (std::size_t j = first; j < last; ++j) group_epochs.push_back(epochs[pass[j].position]);
       group_states.resize(group_epochs.size());
-      if (auto done = kernel.evaluate_segment_at_epochs(segment, group_epochs, group_states); !done) {
+      if (auto done = Access::evaluate(kernel, segment, group_epochs, group_states); !done) {
         return std::unexpected(done.error());
       }
-      const std::int32_t center = kernel.segment_loc(segment).center;
+      const std::int32_t center = Access::center(kernel, segment);
       for (std::size_t j = first; j < last; ++j) {
         const std::size_t position = pass[j].position;
         states[position] += group_states[j - first];
@@ -113,10 +134,10 @@ std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<
     const auto hit = find_across_kernels(kernels, body, epoch);
     if (!hit) return std::unexpected(hit.error());
     SpkKernel& kernel = kernels[hit->kernel];
-    const auto state = kernel.evaluate_segment(hit->segment, epoch);
+    const auto state = Access::evaluate(kernel, hit->segment, epoch);
     if (!state) return std::unexpected(state.error());
     sum += *state;
-    body = kernel.segment_loc(hit->segment).center;
+    body = Access::center(kernel, hit->segment);
   }
   return sum;
 }

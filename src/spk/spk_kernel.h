@@ -20,8 +20,6 @@ namespace ephemeris {
 
 class SpkKernel {
  public:
-  static constexpr std::size_t kNoSegment = static_cast<std::size_t>(-1);
-
   // Opens `path` read-only, maps it whole when possible (reading through the
   // file otherwise) and validates the file record. Errors: Io and the file
   // record errors of `parse_file_record`.
@@ -59,7 +57,15 @@ class SpkKernel {
   std::expected<std::vector<StateVector>, SpkError> evaluate_type2_at_epochs(const SegmentLoc& segment,
                                                                              std::span<const double> epochs);
 
-  // --- Lookup and evaluation by position in the segment list (centre chains) ---
+  // Numbers of Type 2 directories and records read from the file so far.
+  std::uint64_t type2_directory_reads() const { return directory_reads_; }
+  std::uint64_t type2_record_reads() const { return record_reads_; }
+
+ private:
+  // Lookup and evaluation by position in the segment list, for the centre
+  // chain walk only: indices always come from find_segment of the same kernel.
+  friend class CenterChainAccess;
+  static constexpr std::size_t kNoSegment = static_cast<std::size_t>(-1);
 
   // Index of the last segment in file order whose target is `body` and whose
   // coverage holds `epoch` (both ends included), or kNoSegment. Reads the
@@ -78,11 +84,6 @@ class SpkKernel {
   std::expected<void, SpkError> evaluate_segment_at_epochs(std::size_t index, std::span<const double> epochs,
                                                            std::span<StateVector> states);
 
-  // Numbers of Type 2 directories and records read from the file so far.
-  std::uint64_t type2_directory_reads() const { return directory_reads_; }
-  std::uint64_t type2_record_reads() const { return record_reads_; }
-
- private:
   // The Type 2 caches of one (start_address, end_address) key.
   struct CacheSlot {
     std::optional<Type2Directory> directory;
