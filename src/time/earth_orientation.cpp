@@ -97,8 +97,14 @@ std::expected<EopSample, EopError> EarthOrientationTable::interpolated_sample(do
 
   const double f = (utc_jd - before.utc_jd) / (after->utc_jd - before.utc_jd);
   const auto blend = [f](double v0, double v1) { return std::fma(v0, 1.0 - f, v1 * f); };
-  return EopSample{utc_jd, blend(before.dut1, after->dut1), blend(before.x_arcsec, after->x_arcsec),
-                   blend(before.y_arcsec, after->y_arcsec)};
+  const EopSample sample{utc_jd, blend(before.dut1, after->dut1), blend(before.x_arcsec, after->x_arcsec),
+                         blend(before.y_arcsec, after->y_arcsec)};
+  // Only a table of absurd dates or values (near the largest double) can
+  // overflow here; its result is refused rather than returned.
+  if (!std::isfinite(sample.dut1) || !std::isfinite(sample.x_arcsec) || !std::isfinite(sample.y_arcsec)) {
+    return std::unexpected(EopError::of_kind(EopError::Kind::NonFiniteSample));
+  }
+  return sample;
 }
 
 std::expected<std::pair<double, double>, EopError> EarthOrientationTable::polar_motion_arcsec(double utc_jd) const {

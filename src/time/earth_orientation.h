@@ -52,7 +52,8 @@ class EarthOrientationTable {
   // The sample at a UTC Julian date (days) between the first and the last
   // sample, both included: a sample's own values at its exact date, else the
   // linear interpolation of the two neighbouring samples, dated `utc_jd`.
-  // Errors: NonFiniteSample for a NaN or infinite date; OutsideCoverage.
+  // Errors: NonFiniteSample for a NaN or infinite date (or an interpolation
+  // that overflows, in a table of absurd values); OutsideCoverage.
   std::expected<EopSample, EopError> interpolated_sample(double utc_jd) const;
 
   // Pole coordinates (x, y) in arcseconds at a UTC Julian date; errors as interpolated_sample.
@@ -64,6 +65,7 @@ class EarthOrientationTable {
   std::expected<double, EopError> utc_julian_day_from_ut1(double ut1_jd) const;
 
  private:
+  EarthOrientationTable() = default;  // only loading makes one: there is always a sample
   static std::expected<EarthOrientationTable, EopError> parse(std::string_view text, std::string file_name,
                                                               std::string_view sha256);
 

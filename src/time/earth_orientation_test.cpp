@@ -143,6 +143,17 @@ TEST(InterpolatedSample, SingleSampleTable) {
   EXPECT_FALSE(table.interpolated_sample(2460000.5 + 1e-9).has_value());
 }
 
+TEST(InterpolatedSample, OverflowIsRefused) {
+  // Dates whose differences overflow give f = inf / inf; values near the
+  // largest double overflow the blend.
+  const auto wide = *EarthOrientationTable::from_text("a b c d -1.7e308 0 0 1\na b c d 1.7e308 0 0 2\n", "w", kSha256);
+  EXPECT_EQ(message(wide.interpolated_sample(1e308).error()), "EOP epoch, DUT1, and polar motion must be finite");
+  const auto big = *EarthOrientationTable::from_text("a b c d 0 0 0 1.7e308\na b c d 1 0 0 -1.7e308\n", "b", kSha256);
+  EXPECT_TRUE(big.interpolated_sample(2400000.5 + 0.5).has_value());
+  const auto same_sign = *EarthOrientationTable::from_text("a b c d 0 1.7e308 0 0\na b c d 1 1.7e308 0 0\n", "s", kSha256);
+  EXPECT_EQ(same_sign.interpolated_sample(2400000.5 + 0.5)->x_arcsec, 1.7e308);
+}
+
 TEST(PolarMotion, FromInterpolatedSample) {
   const auto table = two_days();
   const auto pole = table.polar_motion_arcsec(2460001.0);

@@ -80,6 +80,7 @@ class LeapSecondKernel {
                                                            double jd) const;
 
  private:
+  LeapSecondKernel() = default;  // only loading makes one: there is always an entry
   static std::expected<LeapSecondKernel, LskError> parse(std::string_view text, std::string file_name,
                                                          std::string_view sha256);
 
