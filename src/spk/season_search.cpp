@@ -1,0 +1,122 @@
+// Equinoxes, solstices and lunations: the next instant at which an apparent
+// geocentric longitude of date (the Sun's, or the Moon's minus the Sun's)
+// reaches a target angle. A first guess from the current rate, a Newton
+// iteration on the longitude using the speed every position carries, and one
+// retry a period later when the root is not after the query instant.
+#include <cmath>
+#include <expected>
+#include <numbers>
+
+#include "core/angle_reduction.h"
+#include "core/constants.h"
+#include "spk/engine.h"
+
+namespace ephemeris {
+namespace {
+
+constexpr double kTropicalYearDays = 365.2421897;
+constexpr double kSynodicMonthDays = 29.530588861;
+constexpr double kMinimumSpeedDegPerDay = 1e-06;
+constexpr double kStepToleranceDays = 1e-10;
+constexpr int kNewtonEvaluationLimit = 12;
+// A first-guess gap below this is an event at the query instant: the next one is sought.
+constexpr double kZeroGapDeg = 1e-08;
+
+constexpr const char* kTooSlowMessage = "longitude speed is too small to search for the event";
+
+// A longitude-like quantity and its rate at one instant.
+struct Sample {
+  double value_deg;
+  double rate_deg_per_day;
+};
+
+enum class Quantity { SunLongitude, MoonSunElongation };
+
+// Apparent geocentric ecliptic coordinates of date (true ecliptic and equinox).
+PositionOptions search_options() {
+  PositionOptions options;
+  options.origin = Origin::geocentric();
+  options.coordinate_system = CoordinateSystem::Ecliptic;
+  options.reference_epoch = ReferenceEpoch::OfDate;
+  options.apparent = true;
+  return options;
+}
+
+std::expected<Sample, EphemerisError> evaluate(const SpkEphemeris& engine, Quantity quantity, double julian_day,
+                                               TimeScale scale) {
+  const Instant instant{julian_day, scale};
+  const PositionOptions options = search_options();
+  const auto sun = engine.position(Body::Sun, instant, options);
+  if (!sun) return std::unexpected(sun.error());
+  if (quantity == Quantity::SunLongitude) return Sample{sun->longitude_deg, sun->longitude_speed_deg_per_day};
+  const auto moon = engine.position(Body::Moon, instant, options);
+  if (!moon) return std::unexpected(moon.error());
+  return Sample{reduce_angle(moon->longitude_deg - sun->longitude_deg, 360.0),
+                moon->longitude_speed_deg_per_day - sun->longitude_speed_deg_per_day};
+}
+
+bool too_slow(double rate_deg_per_day) {
+  return !std::isfinite(rate_deg_per_day) || std::fabs(rate_deg_per_day) < kMinimumSpeedDegPerDay;
+}
+
+// An angle difference in degrees brought into (-180, 180].
+double wrap_degrees(double difference_deg) {
+  double w = std::fmod(difference_deg * kRadiansPerDegree + std::numbers::pi, kTwoPi);
+  if (w < 0.0) w += kTwoPi;
+  w -= std::numbers::pi;
+  if (w == -std::numbers::pi) return 180.0;
+  return w * kDegreesPerRadian;
+}
+
+// Newton's method from `julian_day` (in `scale`) on quantity - target; stops
+// when a correction is below the tolerance or after the evaluation limit,
+// returning the corrected day without evaluating it again.
+std::expected<double, EphemerisError> newton_longitude_zero(const SpkEphemeris& engine, Quantity quantity,
+                                                            double julian_day, TimeScale scale, double target_deg) {
+  double d = julian_day;
+  for (int evaluations = 1;; ++evaluations) {
+    const auto sample = evaluate(engine, quantity, d, scale);
+    if (!sample) return std::unexpected(sample.error());
+    if (too_slow(sample->rate_deg_per_day)) return std::unexpected(EphemerisError::invalid_request(kTooSlowMessage));
+    const double step = wrap_degrees(sample->value_deg - target_deg) / sample->rate_deg_per_day;
+    d -= step;
+    if (std::fabs(step) < kStepToleranceDays || evaluations == kNewtonEvaluationLimit) return d;
+  }
+}
+
+std::expected<Instant, EphemerisError> refine_longitude_zero(const SpkEphemeris& engine, Quantity quantity,
+                                                             const Instant& after, double target_deg,
+                                                             double period_days) {
+  const double j0 = after.julian_day;
+  const auto start = evaluate(engine, quantity, j0, after.time_scale);
+  if (!start) return std::unexpected(start.error());
+  if (too_slow(start->rate_deg_per_day)) return std::unexpected(EphemerisError::invalid_request(kTooSlowMessage));
+
+  double gap = reduce_angle(target_deg - start->value_deg, 360.0);
+  if (gap < kZeroGapDeg) gap = 360.0;
+  auto root = newton_longitude_zero(engine, quantity, j0 + gap / start->rate_deg_per_day, after.time_scale,
+                                    target_deg);
+  if (!root) return std::unexpected(root.error());
+  if (!(*root > j0 + kDaysPerSecond)) {
+    root = newton_longitude_zero(engine, quantity, *root + period_days, after.time_scale, target_deg);
+    if (!root) return std::unexpected(root.error());
+  }
+
+  const auto tt = engine.instant_as_tt({*root, after.time_scale});
+  if (!tt) return std::unexpected(tt.error());
+  return Instant{*tt, TimeScale::Tt};
+}
+
+}  // namespace
+
+std::expected<Instant, EphemerisError> SpkEphemeris::next_sun_longitude(const Instant& after,
+                                                                         double target_deg) const {
+  return refine_longitude_zero(*this, Quantity::SunLongitude, after, target_deg, kTropicalYearDays);
+}
+
+std::expected<Instant, EphemerisError> SpkEphemeris::next_sun_moon_elongation(const Instant& after,
+                                                                               double target_deg) const {
+  return refine_longitude_zero(*this, Quantity::MoonSunElongation, after, target_deg, kSynodicMonthDays);
+}
+
+}  // namespace ephemeris
