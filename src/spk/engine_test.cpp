@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "spk/testing/de421_engines.h"
 #include "spk/testing/spk_writer.h"
 
 namespace ephemeris {
@@ -15,33 +16,14 @@ namespace {
 
 #include "spk/testdata/engine_reference.inc"
 
-constexpr std::string_view kLeapSecondKernelText =
-#include "time/testdata/leap_second_kernel.inc"
-    ;
+using testing::c04_table;
+using testing::have_real_data;
+using testing::open_de421;
 
-const std::string kSha = std::string(64, 'a');
+const std::string& kSha = testing::kAnySha256;
 
-bool have_real_data() {
-  return !std::string(EPHEMERIS_DE421_PATH).empty() && !std::string(EPHEMERIS_EOPC04_PATH).empty();
-}
-
-SpkEphemeris open_de421() {
-  auto engine = SpkEphemeris::open(EPHEMERIS_DE421_PATH, kSha);
-  EXPECT_TRUE(engine.has_value()) << message(engine.error());
-  return std::move(*engine);
-}
-
-LeapSecondKernel leap_seconds() {
-  auto kernel = LeapSecondKernel::from_text(kLeapSecondKernelText, "test.tls", kSha);
-  EXPECT_TRUE(kernel.has_value());
-  return std::move(*kernel);
-}
-
-EarthOrientationTable eop_table() {
-  auto table = EarthOrientationTable::open(EPHEMERIS_EOPC04_PATH, kSha);
-  EXPECT_TRUE(table.has_value()) << message(table.error());
-  return std::move(*table);
-}
+LeapSecondKernel leap_seconds() { return testing::test_leap_seconds(); }
+EarthOrientationTable eop_table() { return c04_table(); }
 
 // A kernel whose only segment is `target` relative to `center`, a constant
 // offset over the whole of DE421's span.
@@ -52,12 +34,7 @@ testing::KernelImage offset_kernel(std::int32_t target, std::int32_t center) {
   return testing::build_kernel(spec);
 }
 
-class Engine : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (!have_real_data()) GTEST_SKIP() << "real data paths are not set";
-  }
-};
+using Engine = testing::RealDataTest;
 
 TEST_F(Engine, OpensDe421WithProvenanceAndRange) {
   auto engine = SpkEphemeris::open(EPHEMERIS_DE421_PATH, std::string(32, 'A') + std::string(32, '0'));

@@ -10,16 +10,13 @@
 #include "core/constants.h"
 #include "spk/engine.h"
 #include "spk/position_request.h"
+#include "spk/testing/de421_engines.h"
 
 namespace ephemeris {
 namespace {
 
 #include "spk/testdata/engine_reference.inc"
 
-constexpr std::string_view kLeapSecondKernelText =
-#include "time/testdata/leap_second_kernel.inc"
-    ;
-const std::string kSha(64, 'a');
 
 constexpr double kMasPerDegree = 3600.0 * 1000.0;
 
@@ -117,18 +114,12 @@ TEST(ResolvePositionOptions, ApparentExpands) {
                   .has_value());
 }
 
-class Positions : public ::testing::Test {
+class Positions : public testing::RealDataTest {
  protected:
   void SetUp() override {
-    if (std::string(EPHEMERIS_DE421_PATH).empty() || std::string(EPHEMERIS_EOPC04_PATH).empty()) {
-      GTEST_SKIP() << "real data paths are not set";
-    }
-    auto engine = SpkEphemeris::open(EPHEMERIS_DE421_PATH, kSha);
-    ASSERT_TRUE(engine.has_value()) << message(engine.error());
-    auto lsk = LeapSecondKernel::from_text(kLeapSecondKernelText, "test.tls", kSha);
-    auto eop = EarthOrientationTable::open(EPHEMERIS_EOPC04_PATH, kSha);
-    ASSERT_TRUE(lsk.has_value() && eop.has_value());
-    engine_.emplace(std::move(*engine).with_time_kernels(std::move(*lsk), std::move(*eop)));
+    RealDataTest::SetUp();
+    if (IsSkipped()) return;
+    engine_.emplace(testing::de421_with_time_kernels());
   }
   const SpkEphemeris& engine() const { return *engine_; }
 

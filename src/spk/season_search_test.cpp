@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "spk/event_test_engines.h"
+#include "spk/testing/de421_engines.h"
 #include "spk/testing/spk_writer.h"
 
 namespace ephemeris {

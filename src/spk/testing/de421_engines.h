@@ -1,4 +1,4 @@
-// Engines over JPL DE421 for the event-search tests, with and without the
+// Engines over JPL DE421 for the engine tests, with and without the
 // leap-second kernel and the IERS EOP 20 C04 table.
 #pragma once
 
