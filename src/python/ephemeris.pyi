@@ -1,5 +1,9 @@
 # Type information for the extension module `ephemeris`.
+from collections.abc import Sequence
 from typing import Final, Protocol, SupportsFloat, SupportsIndex, final
+
+import numpy as np
+import numpy.typing as npt
 
 __all__ = [
     "Instant",
@@ -16,6 +20,8 @@ __all__ = [
     "Position",
     "DateRange",
     "KernelMetadata",
+    "Engine",
+    "open",
     "geometric",
     "apparent",
     "house_cusps",
@@ -249,6 +255,44 @@ class KernelMetadata:
     def coordinate_frame(self) -> str: ...
     def additional_kernels(self) -> list[tuple[str, str]]: ...
     def as_dict(self) -> dict[str, str | list[tuple[str, str]]]: ...
+
+@final
+class Engine:
+    """Open SPK kernel and evaluate geometric or apparent spherical positions."""
+
+    def __new__(
+        cls,
+        path: str,
+        sha256: str,
+        leap_second_kernel: str | None = None,
+        leap_second_sha256: str | None = None,
+        eop: str | None = None,
+        eop_sha256: str | None = None,
+    ) -> Engine: ...
+    def with_leap_second_kernel(self, path: str, sha256: str) -> None: ...
+    def with_eop(self, path: str, sha256: str) -> None: ...
+    def with_time_kernels(
+        self, leap_second_kernel: str, leap_second_sha256: str, eop: str, eop_sha256: str
+    ) -> None: ...
+    def with_additional_kernel_file(self, path: str, sha256: str) -> None: ...
+    @property
+    def kernel_metadata(self) -> KernelMetadata: ...
+    @property
+    def supported_range(self) -> DateRange: ...
+    def position(self, body: str, instant: Instant, options: PositionOptions) -> Position: ...
+    def positions(
+        self, bodies: Sequence[str], instants: Sequence[Instant], options: PositionOptions
+    ) -> npt.NDArray[np.float64]: ...
+
+def open(
+    path: str,
+    sha256: str,
+    leap_second_kernel: str | None = None,
+    leap_second_sha256: str | None = None,
+    eop: str | None = None,
+    eop_sha256: str | None = None,
+) -> Engine:
+    """Opens an SPK/BSP kernel. `sha256` is the caller-verified 64-hex checksum."""
 
 def geometric(
     origin: str = "geocentric", coordinate_system: str = "ecliptic", observer: GeodeticObserver | None = None

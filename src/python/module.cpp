@@ -17,8 +17,7 @@ constexpr double kMeanRefractionAltitudeDeg = -34.0 / 60.0;
 using Create = PyResult<PyRef> (*)(PyObject* module);
 
 // One addition to the module. A class is created once per process and shared by
-// later module objects; functions are made for each module object. An entry
-// without a creation function is not added.
+// later module objects; functions are made for each module object.
 struct ModuleEntry {
   const char* name;
   Create create;
@@ -44,8 +43,8 @@ const std::array<ModuleEntry, 22> kModuleEntries = {{
     {"Position", &create_position_class, ModuleClass::Position},
     {"DateRange", &create_date_range_class, ModuleClass::DateRange},
     {"KernelMetadata", &create_kernel_metadata_class, ModuleClass::KernelMetadata},
-    {"Engine", nullptr, ModuleClass::Engine},
-    {"open", nullptr, std::nullopt},
+    {"Engine", &create_engine_class, ModuleClass::Engine},
+    {"open", &create_open_function, std::nullopt},
     {"geometric", &create_geometric_function, std::nullopt},
     {"apparent", &create_apparent_function, std::nullopt},
     {"house_cusps", &create_house_cusps_function, std::nullopt},
@@ -93,7 +92,6 @@ int execute_module(PyObject* module) {
     auto all = all_list(module);
     if (!all) return python_error();
     for (const ModuleEntry& entry : kModuleEntries) {
-      if (entry.create == nullptr) continue;
       if (!add_entry(module, all->get(), entry)) return python_error();
     }
     return none_object();

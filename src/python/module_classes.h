@@ -58,8 +58,10 @@ PyResult<PyRef> create_lunation_event_class(PyObject* module);
 PyResult<PyRef> create_horizon_event_kind_class(PyObject* module);
 PyResult<PyRef> create_date_range_class(PyObject* module);
 PyResult<PyRef> create_kernel_metadata_class(PyObject* module);
+PyResult<PyRef> create_engine_class(PyObject* module);
 
 // Module functions.
+PyResult<PyRef> create_open_function(PyObject* module);
 PyResult<PyRef> create_geometric_function(PyObject* module);
 PyResult<PyRef> create_apparent_function(PyObject* module);
 PyResult<PyRef> create_house_cusps_function(PyObject* module);

@@ -33,4 +33,15 @@ PyRef take_raised_exception() {
 #endif
 }
 
+void restore_raised_exception(PyRef exception) {
+  if (!exception) return;
+#if PY_VERSION_HEX >= 0x030C0000
+  PyErr_SetRaisedException(exception.release());
+#else
+  PyObject* type = PyRef::borrow(reinterpret_cast<PyObject*>(Py_TYPE(exception.get()))).release();
+  PyObject* traceback = PyException_GetTraceback(exception.get());
+  PyErr_Restore(type, exception.release(), traceback);
+#endif
+}
+
 }  // namespace ephemeris

@@ -36,6 +36,9 @@ std::unexpected<PythonError> type_error(std::string_view message);
 // Removes the exception currently set and returns it (null when none is set).
 PyRef take_raised_exception();
 
+// Sets `exception` (from take_raised_exception) again; nothing when it is null.
+void restore_raised_exception(PyRef exception);
+
 // Turns a result into the new reference handed back to the interpreter (null when
 // an exception is set).
 inline PyObject* to_interpreter(PyResult<PyRef>&& result) {

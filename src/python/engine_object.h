@@ -1,0 +1,85 @@
+// The Engine object: one slot holding an SpkEphemeris, bound to the thread
+// that created it, with its shared/exclusive access marker; and the calling
+// stages every Engine method shares.
+//
+// A method runs (a) argument binding, (b) the thread check and the access,
+// (c) the conversion of each argument in parameter order, (d) the parsing of
+// names and values, (e) the closed check, (f) the engine call and (g) the
+// building of the result. `run_engine_method` performs (a) and (b); the
+// method's body does the rest, asking `EngineAccess::engine()` for (e) only
+// after its arguments are checked, so a bad argument is reported even on a
+// closed engine and nothing is computed when any argument is bad.
+#pragma once
+
+#include "python/python_error.h"
+
+#include <optional>
+#include <span>
+#include <thread>
+
+#include "python/access_marker.h"
+#include "python/arguments.h"
+#include "spk/engine.h"
+
+namespace ephemeris {
+
+struct PyEngineObject {
+  PyObject_HEAD
+  // Empty ("closed") only after an additional kernel was rejected inside the engine.
+  std::optional<SpkEphemeris> engine;
+  std::thread::id owner;
+  AccessMarker access;
+};
+
+inline constexpr std::string_view kEngineClosedMessage = "engine is closed";
+
+// One method's use of an Engine object, from the thread check to the end of the call.
+class EngineAccess {
+ public:
+  // Stage (b) for methods that only read the engine: refused on a foreign
+  // thread (an error derived from BaseException) and with RuntimeError
+  // "Already mutably borrowed" during an exclusive use.
+  static PyResult<EngineAccess> shared(PyObject* self);
+  // Stage (b) for methods that replace the engine: refused on a foreign
+  // thread and with RuntimeError "Already borrowed" during any other use.
+  static PyResult<EngineAccess> exclusive(PyObject* self);
+
+  // Stage (e): the engine, or ValueError "engine is closed".
+  PyResult<const SpkEphemeris*> engine() const;
+  // The slot itself, for the methods that replace the engine (exclusive access only).
+  std::optional<SpkEphemeris>& slot() const { return object_->engine; }
+
+ private:
+  EngineAccess(PyEngineObject* object, AccessMarker::Guard guard) : object_(object), guard_(std::move(guard)) {}
+  PyEngineObject* object_;
+  AccessMarker::Guard guard_;
+};
+
+// Stages (a) and (b) of an Engine method, then `body(bound, access)`, which
+// returns PyResult<PyRef>. Runs as an interpreter entry point.
+template <std::size_t N, class Body>
+PyObject* run_engine_method(PyObject* self, const Signature<N>& signature, const FastcallArguments& arguments,
+                            Body&& body) {
+  return guarded_call([&]() -> PyResult<PyRef> {
+    const auto bound = bind(signature, arguments);
+    if (!bound) return python_error();
+    const auto access = EngineAccess::shared(self);
+    if (!access) return python_error();
+    return body(*bound, *access);
+  });
+}
+
+// The method table of Engine is assembled from these groups, each defined
+// beside its methods; the sentinel entry is added by the class.
+std::span<const PyMethodDef> engine_attach_methods();
+std::span<const PyMethodDef> engine_position_methods();
+
+// Opens an engine from the six bound arguments of `Engine(...)` and
+// `open(...)` (path, sha256, leap_second_kernel, leap_second_sha256, eop,
+// eop_sha256; null for an absent optional one) and wraps it in a new Engine.
+PyResult<PyRef> open_engine(std::span<PyObject* const, 6> bound);
+
+// A new Engine object owning `engine`, bound to the calling thread.
+PyResult<PyRef> new_engine(SpkEphemeris engine);
+
+}  // namespace ephemeris

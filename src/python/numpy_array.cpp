@@ -1,0 +1,56 @@
+#include "python/numpy_array.h"
+
+#include <limits>
+#include <string>
+
+// The only file that uses NumPy's C interface: its function table stays
+// private to this translation unit.
+#include <numpy/arrayobject.h>
+
+namespace ephemeris {
+namespace {
+
+constexpr std::size_t kColumns = 4;
+
+// Loads NumPy's function table once. A failure leaves the interpreter's own
+// import error set (NumPy's import_array macros would print it instead).
+PyResult<void> load_numpy() {
+  if (PyArray_API != nullptr) return {};
+  if (_import_array() < 0) {
+    PyArray_API = nullptr;
+    return python_error();
+  }
+  return {};
+}
+
+std::string shape_text(std::size_t n_instants, std::size_t n_bodies) {
+  return "(" + std::to_string(n_instants) + ", " + std::to_string(n_bodies) + ", " + std::to_string(kColumns) + ")";
+}
+
+}  // namespace
+
+PyResult<PyRef> new_position_array(std::span<const Position> positions, std::size_t n_instants,
+                                   std::size_t n_bodies) {
+  constexpr auto kMaxDimension = static_cast<std::size_t>(std::numeric_limits<npy_intp>::max());
+  if (n_instants > kMaxDimension || n_bodies > kMaxDimension ||
+      (n_bodies != 0 && n_instants > kMaxDimension / kColumns / n_bodies) ||
+      positions.size() != n_instants * n_bodies) {
+    return type_error("batch array shape error: cannot shape " + std::to_string(positions.size() * kColumns) +
+                      " values as " + shape_text(n_instants, n_bodies));
+  }
+  if (!load_numpy()) return python_error();
+  npy_intp dimensions[3] = {static_cast<npy_intp>(n_instants), static_cast<npy_intp>(n_bodies),
+                            static_cast<npy_intp>(kColumns)};
+  PyRef array = PyRef::steal(PyArray_SimpleNew(3, dimensions, NPY_FLOAT64));
+  if (!array) return python_error();
+  double* data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
+  for (const Position& position : positions) {
+    *data++ = position.longitude_deg;
+    *data++ = position.latitude_deg;
+    *data++ = position.distance_au;
+    *data++ = position.longitude_speed_deg_per_day;
+  }
+  return array;
+}
+
+}  // namespace ephemeris

@@ -1,0 +1,104 @@
+// Engine.position and Engine.positions: one spherical position, or a batch
+// for many bodies at many instants returned as a NumPy array.
+#include "python/engine_object.h"
+#include "python/module_classes.h"
+#include "python/numpy_array.h"
+#include "python/sequence_arguments.h"
+#include "python/value_object.h"
+
+namespace ephemeris {
+namespace {
+
+PyResult<Body> parsed_body(std::string_view text) {
+  const auto body = parse_body(text);
+  if (!body) return value_error(body.error());
+  return *body;
+}
+
+PyResult<PyRef> position(const BoundArguments<3>& bound, const EngineAccess& access) {
+  const auto body_text = to_text(bound[0], "body");
+  if (!body_text) return python_error();
+  const auto instant = to_instance(bound[1], module_class(ModuleClass::Instant), "instant");
+  if (!instant) return python_error();
+  const auto options = to_instance(bound[2], module_class(ModuleClass::PositionOptions), "options");
+  if (!options) return python_error();
+
+  const auto body = parsed_body(*body_text);
+  if (!body) return python_error();
+
+  const auto engine = access.engine();
+  if (!engine) return python_error();
+  const auto result = (*engine)->position(*body, instant_value(*instant), position_options_value(*options));
+  if (!result) return map_ephemeris_error(result.error());
+  return new_position(*result);
+}
+
+PyResult<std::vector<std::string>> body_names(PyObject* value) {
+  return to_vector<std::string>(value, "bodies", [](PyObject* element, std::size_t index) -> PyResult<std::string> {
+    if (!PyUnicode_Check(element)) return element_type_error("bodies", index, "str", element);
+    const auto text = to_text(element, "bodies");
+    if (!text) return python_error();
+    return std::string(*text);
+  });
+}
+
+PyResult<std::vector<Instant>> instant_values(PyObject* value) {
+  PyTypeObject* instant_class = module_class(ModuleClass::Instant);
+  return to_vector<Instant>(value, "instants", [&](PyObject* element, std::size_t index) -> PyResult<Instant> {
+    if (!Py_IS_TYPE(element, instant_class)) return element_type_error("instants", index, "Instant", element);
+    return instant_value(element);
+  });
+}
+
+// One engine call for the whole grid, and one copy of its results into the
+// array's own buffer; no Python object is made per element.
+PyResult<PyRef> positions(const BoundArguments<3>& bound, const EngineAccess& access) {
+  const auto names = body_names(bound[0]);
+  if (!names) return python_error();
+  const auto instants = instant_values(bound[1]);
+  if (!instants) return python_error();
+  const auto options = to_instance(bound[2], module_class(ModuleClass::PositionOptions), "options");
+  if (!options) return python_error();
+
+  std::vector<Body> bodies;
+  bodies.reserve(names->size());
+  for (const std::string& name : *names) {
+    const auto body = parsed_body(name);
+    if (!body) return python_error();
+    bodies.push_back(*body);
+  }
+
+  const auto engine = access.engine();
+  if (!engine) return python_error();
+  const auto result = (*engine)->positions(bodies, *instants, position_options_value(*options));
+  if (!result) return map_ephemeris_error(result.error());
+  return new_position_array(*result, instants->size(), bodies.size());
+}
+
+PyObject* position_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  static constexpr Signature<3> signature{"Engine.position", {"body", "instant", "options"}, 3};
+  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &position);
+}
+
+PyObject* positions_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  static constexpr Signature<3> signature{"Engine.positions", {"bodies", "instants", "options"}, 3};
+  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &positions);
+}
+
+constexpr int kMethodFlags = METH_FASTCALL | METH_KEYWORDS;
+
+const PyMethodDef position_methods[] = {
+    {"position", as_py_cfunction(&position_entry), kMethodFlags,
+     "position($self, body, instant, options)\n--\n\nOne spherical position for a named body."},
+    {"positions", as_py_cfunction(&positions_entry), kMethodFlags,
+     "positions($self, bodies, instants, options)\n--\n\n"
+     "Batch positions as a `NumPy` array of shape `(n_instants, n_bodies, 4)`.\n\n"
+     "Columns are longitude (deg), latitude (deg), distance (au), and\n"
+     "longitude speed (deg/day)."},
+};
+
+}  // namespace
+
+std::span<const PyMethodDef> engine_position_methods() { return position_methods; }
+
+}  // namespace ephemeris
