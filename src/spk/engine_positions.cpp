@@ -17,6 +17,13 @@ bool changes_state(const Corrections& c) { return c.light_time || c.aberration |
 
 }  // namespace
 
+std::expected<std::uint64_t, EphemerisError> batch_result_length(std::uint64_t n_bodies, std::uint64_t n_instants) {
+  if (n_bodies != 0 && n_instants > std::numeric_limits<std::uint64_t>::max() / n_bodies) {
+    return std::unexpected(EphemerisError::invalid_request("batch result length overflowed"));
+  }
+  return n_bodies * n_instants;
+}
+
 std::expected<Position, EphemerisError> SpkEphemeris::position(Body body, const Instant& instant,
                                                                const PositionOptions& requested) const {
   const auto options = resolve_position_options(requested);
@@ -50,11 +57,8 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
                                                                              const PositionOptions& requested) const {
   const auto options = resolve_position_options(requested);
   if (!options) return std::unexpected(options.error());
-  const std::uint64_t n_bodies = bodies.size(), n_instants = instants.size();
-  if (n_bodies != 0 && n_instants > std::numeric_limits<std::uint64_t>::max() / n_bodies) {
-    return std::unexpected(EphemerisError::invalid_request("batch result length overflowed"));
-  }
-  const std::uint64_t count = n_bodies * n_instants;
+  const auto count = batch_result_length(bodies.size(), instants.size());
+  if (!count) return std::unexpected(count.error());
 
   const bool topocentric = options->origin.kind == OriginKind::Topocentric;
   const std::int32_t center = center_code(options->origin.kind);
@@ -83,7 +87,7 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
   }
 
   std::vector<Position> result;
-  result.reserve(static_cast<std::size_t>(count));
+  result.reserve(static_cast<std::size_t>(*count));
   auto borrow = borrow_kernels();
   if (!borrow) return std::unexpected(borrow.error());
   const std::span<SpkKernel> kernels = borrow->kernels();

@@ -112,6 +112,19 @@ TEST_F(Engine, LeapSecondKernelWithoutTableServesAllButUt1) {
             "topocentric origins require an Earth orientation table (DUT1); attach one with SpkEphemeris::with_eop");
 }
 
+TEST_F(Engine, TimeKernelFailuresBecomeTimeConversionErrors) {
+  const SpkEphemeris engine = open_de421().with_time_kernels(leap_seconds(), eop_table());
+  // UTC before the first leap second is not extrapolated.
+  const Instant early{2440000.5, TimeScale::Utc};
+  const auto error = engine.tdb_seconds(early).error();
+  EXPECT_EQ(error.kind(), EphemerisError::Kind::TimeConversion);
+  EXPECT_EQ(message(error), message(engine.leap_second_kernel()->tdb_seconds(TimeScale::Utc, 2440000.5).error()));
+  // A UT1 instant after the end of the table.
+  const auto late = engine.observer_gcrs_state({0, 0, 0}, {2470000.5, TimeScale::Ut1}).error();
+  EXPECT_EQ(late.kind(), EphemerisError::Kind::TimeConversion);
+  EXPECT_FALSE(message(late).empty());
+}
+
 TEST_F(Engine, SiteStateAgreesWithErfa) {
   const SpkEphemeris engine = open_de421().with_time_kernels(leap_seconds(), eop_table());
   // Both sides interpolate the same table linearly; what remains is rounding

@@ -38,6 +38,10 @@ OutputFrame output_frame(const PositionOptions& options, double jd_tdb);
 // (Backend): the coordinate error texts.
 std::expected<Position, EphemerisError> position_from_state(const CartesianState& state, const OutputFrame& frame);
 
+// Number of positions in a batch of `n_bodies` x `n_instants`. Error
+// (InvalidRequest): "batch result length overflowed" past 2^64 - 1.
+std::expected<std::uint64_t, EphemerisError> batch_result_length(std::uint64_t n_bodies, std::uint64_t n_instants);
+
 // An SpkError as the engine reports it: Backend with the error's text.
 EphemerisError spk_ephemeris_error(const SpkError& error);
 

@@ -114,6 +114,12 @@ TEST(ResolvePositionOptions, ApparentExpands) {
                   .has_value());
 }
 
+TEST(BatchResultLength, OverflowPastSixtyFourBits) {
+  EXPECT_EQ(batch_result_length(0, ~0ull).value(), 0u);
+  EXPECT_EQ(batch_result_length(1ull << 32, (1ull << 32) - 1).value(), (1ull << 32) * ((1ull << 32) - 1));
+  EXPECT_EQ(message(batch_result_length(1ull << 32, 1ull << 32).error()), "batch result length overflowed");
+}
+
 class Positions : public testing::RealDataTest {
  protected:
   void SetUp() override {
@@ -212,6 +218,18 @@ TEST_F(Positions, IdenticalTargetAndOriginAreRejectedButTopocentricEarthIsNot) {
   const auto& r = offset.position_km;
   // Earth minus (Earth + site) cancels the barycentric part to about 1e-8 km.
   EXPECT_NEAR(earth->distance_au, std::hypot(r[0], r[1], r[2]) / kKmPerAu, 1e-15);
+}
+
+TEST_F(Positions, SiteAtTheGeocentreLeavesTheEarthAtTheOrigin) {
+  // A height of minus the equatorial radius puts the site exactly at the geocentre.
+  const auto o = options(Origin::topocentric({0.0, 0.0, -6378137.0}), CoordinateSystem::Ecliptic,
+                         ReferenceEpoch::J2000);
+  const auto p = engine().position(Body::Earth, {2451545.0, TimeScale::Tdb}, o);
+  ASSERT_FALSE(p.has_value());
+  EXPECT_EQ(p.error().kind(), EphemerisError::Kind::Backend);
+  EXPECT_EQ(message(p.error()), "spherical position is undefined at origin");
+  EXPECT_EQ(message(engine().observer_gcrs_state({0.0, 91.0, 0.0}, {2451545.0, TimeScale::Utc}).error()),
+            "geodetic latitude must be finite and within [-90, 90] degrees");
 }
 
 TEST_F(Positions, DeflectionLeavesSunAndHeliocentricRequestsAlone) {
