@@ -343,3 +343,22 @@ class TestAccessMarker:
         names = ReentrantNames(lambda: seen.append(engine.position("moon", J2000, ephemeris.geometric())))
         result = engine.positions(names, [J2000], ephemeris.geometric())
         assert result.shape == (1, 1, 4) and len(seen) == 1
+
+
+def test_calls_release_every_reference(engine):
+    classes = [Engine, ephemeris.Position, ephemeris.KernelMetadata, ephemeris.DateRange, Instant]
+    bodies, instants, options = ["sun", "moon"], [J2000, Instant(2451546.0)], ephemeris.geometric()
+    watched = classes + [bodies, instants, options, J2000, engine]
+    before = [sys.getrefcount(item) for item in watched]
+    for _ in range(500):
+        engine.position("mars", J2000, options)
+        engine.positions(bodies, instants, options)
+        engine.positions(tuple(bodies), list(instants), options)
+        repr(engine), engine.kernel_metadata.as_dict(), engine.supported_range
+        for bad in (lambda: engine.position("vulcan", J2000, options),
+                    lambda: engine.positions(bodies, [Instant(2400000.0)], options),
+                    lambda: engine.positions(bodies, [J2000, 1.0], options)):
+            with pytest.raises((ValueError, TypeError)):
+                bad()
+    gc.collect()
+    assert [sys.getrefcount(item) for item in watched] == before
