@@ -8,9 +8,10 @@
 namespace ephemeris {
 
 // The final component of `path`: the text after the last "/" once trailing
-// separators are ignored ("a/b.tls//" gives "b.tls"). There is none for the
-// root, an empty path or a path whose final component is "..". The bytes are
-// returned as they are, whatever their encoding.
+// separators and "." components are ignored ("a/b.tls//" and "a/b.tls/." give
+// "b.tls"). There is none for the root, an empty path, "." or a path whose
+// final component is "..". The bytes are returned as they are, whatever their
+// encoding.
 std::optional<std::string_view> final_path_component(std::string_view path);
 
 // The final component of `path` when it exists and is valid UTF-8; the name a

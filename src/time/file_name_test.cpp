@@ -10,7 +10,8 @@ TEST(FinalPathComponent, LastComponentIgnoringTrailingSeparators) {
   EXPECT_EQ(final_path_component("naif0012.tls"), "naif0012.tls");
   EXPECT_EQ(final_path_component("kernels/de421.bsp//"), "de421.bsp");
   EXPECT_EQ(final_path_component("./eopc04"), "eopc04");
-  EXPECT_EQ(final_path_component("a/."), ".");
+  EXPECT_EQ(final_path_component("kernels/de421.bsp/./"), "de421.bsp");  // "." names nothing
+  EXPECT_EQ(final_path_component("a/./."), "a");
 }
 
 TEST(FinalPathComponent, NoneForRootEmptyAndParent) {
@@ -20,6 +21,9 @@ TEST(FinalPathComponent, NoneForRootEmptyAndParent) {
   EXPECT_EQ(final_path_component(".."), std::nullopt);
   EXPECT_EQ(final_path_component("kernels/.."), std::nullopt);
   EXPECT_EQ(final_path_component("kernels/../"), std::nullopt);
+  EXPECT_EQ(final_path_component("."), std::nullopt);
+  EXPECT_EQ(final_path_component("/./"), std::nullopt);
+  EXPECT_EQ(final_path_component("kernels/../."), std::nullopt);
 }
 
 TEST(Utf8FileName, RefusesInvalidUtf8) {
