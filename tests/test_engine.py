@@ -151,7 +151,7 @@ class TestAdditionalKernelChecks:
         raises_value_error(BAD_CHECKSUM, engine.with_additional_kernel_file, "/", checksum)
         assert repr(engine).startswith("Engine(")
 
-    @pytest.mark.parametrize("path", ["/", "", "data/..", "/nonexistent/..", "//", "kernels/../"])
+    @pytest.mark.parametrize("path", ["/", "", "data/..", "/nonexistent/..", "//", "kernels/../", ".", "./"])
     def test_paths_without_a_file_name(self, engine, path):
         raises_value_error(NO_FILE_NAME, engine.with_additional_kernel_file, path, CHECKSUM)
         assert engine.kernel_metadata.additional_kernels() == []
