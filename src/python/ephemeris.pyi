@@ -283,6 +283,27 @@ class Engine:
     def positions(
         self, bodies: Sequence[str], instants: Sequence[Instant], options: PositionOptions
     ) -> npt.NDArray[np.float64]: ...
+    def sidereal_position(
+        self, body: str, instant: Instant, options: PositionOptions, mode: _NameLike
+    ) -> Position:
+        """Ecliptic of-date position with Lahiri or Fagan–Bradley ayanamsha."""
+    def next_lunation(self, after: Instant, kind: _NameLike) -> Instant:
+        """Next new or full Moon after `after`. Returned instant is TT."""
+    def next_season_event(self, after: Instant, kind: _NameLike) -> Instant:
+        """Next equinox or solstice after `after`. Returned instant is TT."""
+    def rise_set_transit(
+        self, body: str, observer: GeodeticObserver, around: Instant, altitude_deg: _FloatLike
+    ) -> RiseSetTransit:
+        """Same-day Sun or Moon rise, set, and meridian transit (UT1 Julian days)."""
+    def next_horizon_event(
+        self,
+        body: str,
+        observer: GeodeticObserver,
+        after: Instant,
+        kind: _NameLike,
+        altitude_deg: _FloatLike,
+    ) -> HorizonEvent:
+        """Next Sun or Moon rise, set, or transit strictly after `after`."""
 
 def open(
     path: str,

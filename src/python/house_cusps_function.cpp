@@ -18,10 +18,8 @@ PyResult<PyRef> compute_house_cusps(const FastcallArguments& arguments) {
   if (!ut1) return python_error();
   const auto tt = extract_julian_day((*bound)[2]);
   if (!tt) return python_error();
-  const auto system_name = extract_name((*bound)[3]);
-  if (!system_name) return python_error();
-  const auto system = parse_house_system(*system_name);
-  if (!system) return value_error(system.error());
+  const auto system = parsed_name((*bound)[3], &parse_house_system);
+  if (!system) return python_error();
   const auto cusps = house_cusps(geodetic_observer_value(*observer), *system, *ut1, *tt);
   if (!cusps) return value_error(message(cusps.error()));
   return new_house_cusps(*cusps);

@@ -6,8 +6,11 @@
 #include "python/python_error.h"
 
 #include <cstddef>
+#include <expected>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <type_traits>
 
 #include "core/events.h"
 #include "core/metadata.h"
@@ -16,6 +19,7 @@
 #include "core/position_options.h"
 #include "core/time_scale.h"
 #include "python/convert.h"
+#include "spk/horizon_events.h"
 
 namespace ephemeris {
 
@@ -70,9 +74,8 @@ PyResult<PyRef> create_house_cusps_function(PyObject* module);
 PyResult<PyRef> new_instant(const Instant& instant);
 PyResult<PyRef> new_geodetic_observer(const GeodeticObserver& observer);
 PyResult<PyRef> new_position(const Position& position);
-PyResult<PyRef> new_rise_set_transit(double transit_ut1_julian_day, std::optional<double> rise_ut1_julian_day,
-                                     std::optional<double> set_ut1_julian_day);
-PyResult<PyRef> new_horizon_event(HorizonEventKind kind, double ut1_julian_day);
+PyResult<PyRef> new_rise_set_transit(const RiseSetTransit& result);
+PyResult<PyRef> new_horizon_event(const HorizonEvent& event);
 PyResult<PyRef> new_horizon_event_kind(HorizonEventKind kind);
 PyResult<PyRef> new_house_system(HouseSystem system);
 PyResult<PyRef> new_house_cusps(const HouseCusps& cusps);
@@ -96,5 +99,22 @@ PyResult<std::string> extract_name(PyObject* value);
 // value convertible to float. ValueError "expected an Instant or a finite Julian
 // day float" when neither, "Julian day must be finite" for NaN or infinity.
 PyResult<double> extract_julian_day(PyObject* value);
+
+// The value of one of the name parsers (python/convert.h), or ValueError with
+// the parser's message.
+template <class T>
+PyResult<T> parsed(std::expected<T, std::string> result) {
+  if (!result) return value_error(result.error());
+  return *result;
+}
+
+// A name argument: the text of `value` (extract_name) read by `parser`.
+template <class Parser>
+auto parsed_name(PyObject* value, Parser parser)
+    -> PyResult<typename std::invoke_result_t<Parser, std::string_view>::value_type> {
+  const auto text = extract_name(value);
+  if (!text) return python_error();
+  return parsed(parser(*text));
+}
 
 }  // namespace ephemeris

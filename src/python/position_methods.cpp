@@ -9,12 +9,6 @@
 namespace ephemeris {
 namespace {
 
-PyResult<Body> parsed_body(std::string_view text) {
-  const auto body = parse_body(text);
-  if (!body) return value_error(body.error());
-  return *body;
-}
-
 PyResult<PyRef> position(const BoundArguments<3>& bound, const EngineAccess& access) {
   const auto body_text = to_text(bound[0], "body");
   if (!body_text) return python_error();
@@ -23,7 +17,7 @@ PyResult<PyRef> position(const BoundArguments<3>& bound, const EngineAccess& acc
   const auto options = to_instance(bound[2], module_class(ModuleClass::PositionOptions), "options");
   if (!options) return python_error();
 
-  const auto body = parsed_body(*body_text);
+  const auto body = parsed(parse_body(*body_text));
   if (!body) return python_error();
 
   const auto engine = access.engine();
@@ -63,7 +57,7 @@ PyResult<PyRef> positions(const BoundArguments<3>& bound, const EngineAccess& ac
   std::vector<Body> bodies;
   bodies.reserve(names->size());
   for (const std::string& name : *names) {
-    const auto body = parsed_body(name);
+    const auto body = parsed(parse_body(name));
     if (!body) return python_error();
     bodies.push_back(*body);
   }

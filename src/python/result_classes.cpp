@@ -39,16 +39,8 @@ PyType_Spec position_spec = {"ephemeris.Position", sizeof(PyValueObject<Position
 
 // ---- RiseSetTransit -------------------------------------------------------
 
-// What a RiseSetTransit object holds: UT1 Julian days; rise and set are absent
-// together when the body does not cross the altitude that day.
-struct RiseSetTransitDays {
-  double transit;
-  std::optional<double> rise;
-  std::optional<double> set;
-};
-
-std::string rise_set_transit_text(const RiseSetTransitDays& days) {
-  return rise_set_transit_repr(days.transit, days.rise, days.set);
+std::string rise_set_transit_text(const RiseSetTransit& days) {
+  return rise_set_transit_repr(days.transit_ut1_julian_day, days.rise_ut1_julian_day, days.set_ut1_julian_day);
 }
 
 PyResult<PyRef> optional_float(std::optional<double> value) {
@@ -56,60 +48,55 @@ PyResult<PyRef> optional_float(std::optional<double> value) {
   return float_object(*value);
 }
 
-PyResult<PyRef> get_transit(const RiseSetTransitDays& days) { return float_object(days.transit); }
-PyResult<PyRef> get_rise(const RiseSetTransitDays& days) { return optional_float(days.rise); }
-PyResult<PyRef> get_set(const RiseSetTransitDays& days) { return optional_float(days.set); }
+PyResult<PyRef> get_transit(const RiseSetTransit& days) { return float_object(days.transit_ut1_julian_day); }
+PyResult<PyRef> get_rise(const RiseSetTransit& days) { return optional_float(days.rise_ut1_julian_day); }
+PyResult<PyRef> get_set(const RiseSetTransit& days) { return optional_float(days.set_ut1_julian_day); }
 
 PyGetSetDef rise_set_transit_getset[] = {
-    {"transit_ut1_julian_day", &value_getter<RiseSetTransitDays, get_transit>, nullptr,
+    {"transit_ut1_julian_day", &value_getter<RiseSetTransit, get_transit>, nullptr,
      "Meridian transit, UT1 Julian day.", nullptr},
-    {"rise_ut1_julian_day", &value_getter<RiseSetTransitDays, get_rise>, nullptr,
+    {"rise_ut1_julian_day", &value_getter<RiseSetTransit, get_rise>, nullptr,
      "Rise before the transit, UT1 Julian day, or None.", nullptr},
-    {"set_ut1_julian_day", &value_getter<RiseSetTransitDays, get_set>, nullptr,
+    {"set_ut1_julian_day", &value_getter<RiseSetTransit, get_set>, nullptr,
      "Set after the transit, UT1 Julian day, or None.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyType_Slot rise_set_transit_slots[] = {
     {Py_tp_doc, const_cast<char*>("Same-day UT1 rise, set, and transit epochs.")},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&value_object_dealloc<RiseSetTransitDays>)},
-    {Py_tp_repr, reinterpret_cast<void*>(&value_repr<RiseSetTransitDays, rise_set_transit_text>)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&value_object_dealloc<RiseSetTransit>)},
+    {Py_tp_repr, reinterpret_cast<void*>(&value_repr<RiseSetTransit, rise_set_transit_text>)},
     {Py_tp_getset, rise_set_transit_getset},
     {0, nullptr},
 };
 
-PyType_Spec rise_set_transit_spec = {"ephemeris.RiseSetTransit", sizeof(PyValueObject<RiseSetTransitDays>), 0,
+PyType_Spec rise_set_transit_spec = {"ephemeris.RiseSetTransit", sizeof(PyValueObject<RiseSetTransit>), 0,
                                      kResultClassFlags, rise_set_transit_slots};
 
 // ---- HorizonEvent ---------------------------------------------------------
 
-struct HorizonEventValue {
-  HorizonEventKind kind;
-  double ut1_julian_day;
-};
-
-std::string horizon_event_text(const HorizonEventValue& event) {
+std::string horizon_event_text(const HorizonEvent& event) {
   return horizon_event_repr(event.kind, event.ut1_julian_day);
 }
 
-PyResult<PyRef> get_kind(const HorizonEventValue& event) { return new_horizon_event_kind(event.kind); }
-PyResult<PyRef> get_day(const HorizonEventValue& event) { return float_object(event.ut1_julian_day); }
+PyResult<PyRef> get_kind(const HorizonEvent& event) { return new_horizon_event_kind(event.kind); }
+PyResult<PyRef> get_day(const HorizonEvent& event) { return float_object(event.ut1_julian_day); }
 
 PyGetSetDef horizon_event_getset[] = {
-    {"kind", &value_getter<HorizonEventValue, get_kind>, nullptr, "The HorizonEventKind of the event.", nullptr},
-    {"ut1_julian_day", &value_getter<HorizonEventValue, get_day>, nullptr, "The event, UT1 Julian day.", nullptr},
+    {"kind", &value_getter<HorizonEvent, get_kind>, nullptr, "The HorizonEventKind of the event.", nullptr},
+    {"ut1_julian_day", &value_getter<HorizonEvent, get_day>, nullptr, "The event, UT1 Julian day.", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyType_Slot horizon_event_slots[] = {
     {Py_tp_doc, const_cast<char*>("One horizon event, as a UT1 Julian day.")},
-    {Py_tp_dealloc, reinterpret_cast<void*>(&value_object_dealloc<HorizonEventValue>)},
-    {Py_tp_repr, reinterpret_cast<void*>(&value_repr<HorizonEventValue, horizon_event_text>)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&value_object_dealloc<HorizonEvent>)},
+    {Py_tp_repr, reinterpret_cast<void*>(&value_repr<HorizonEvent, horizon_event_text>)},
     {Py_tp_getset, horizon_event_getset},
     {0, nullptr},
 };
 
-PyType_Spec horizon_event_spec = {"ephemeris.HorizonEvent", sizeof(PyValueObject<HorizonEventValue>), 0,
+PyType_Spec horizon_event_spec = {"ephemeris.HorizonEvent", sizeof(PyValueObject<HorizonEvent>), 0,
                                   kResultClassFlags, horizon_event_slots};
 
 // ---- HouseCusps -----------------------------------------------------------
@@ -183,14 +170,12 @@ PyResult<PyRef> new_position(const Position& position) {
   return new_value_object(module_class(ModuleClass::Position), position);
 }
 
-PyResult<PyRef> new_rise_set_transit(double transit_ut1_julian_day, std::optional<double> rise_ut1_julian_day,
-                                     std::optional<double> set_ut1_julian_day) {
-  return new_value_object(module_class(ModuleClass::RiseSetTransit),
-                          RiseSetTransitDays{transit_ut1_julian_day, rise_ut1_julian_day, set_ut1_julian_day});
+PyResult<PyRef> new_rise_set_transit(const RiseSetTransit& result) {
+  return new_value_object(module_class(ModuleClass::RiseSetTransit), result);
 }
 
-PyResult<PyRef> new_horizon_event(HorizonEventKind kind, double ut1_julian_day) {
-  return new_value_object(module_class(ModuleClass::HorizonEvent), HorizonEventValue{kind, ut1_julian_day});
+PyResult<PyRef> new_horizon_event(const HorizonEvent& event) {
+  return new_value_object(module_class(ModuleClass::HorizonEvent), event);
 }
 
 }  // namespace ephemeris
