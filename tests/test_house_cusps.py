@@ -61,7 +61,8 @@ def test_result_fields():
 ORACLE_TOLERANCE_DEG = 1e-5
 
 
-@pytest.mark.parametrize(("system", "code"), [("placidus", b"P"), ("campanus", b"C"), ("equal", b"E")])
+@pytest.mark.parametrize(("system", "code"), [("placidus", b"P"), ("campanus", b"C"), ("equal", b"E"),
+                                             ("whole_sign", b"W")])
 @pytest.mark.parametrize(("ut1", "latitude", "longitude"), [
     (2451545.0, 51.5, -0.1), (2460000.25, -33.9, 151.2), (2440000.75, 10.0, 250.0)])
 def test_agrees_with_swiss_ephemeris(system, code, ut1, latitude, longitude):
@@ -85,6 +86,8 @@ def test_agrees_with_swiss_ephemeris(system, code, ut1, latitude, longitude):
     ((LONDON, UT1, None, "equal"), "expected an Instant or a finite Julian day float"),
     ((LONDON, float("inf"), TT, "equal"), "Julian day must be finite"),
     ((LONDON, UT1, float("nan"), "equal"), "Julian day must be finite"),
+    ((LONDON, 10**400, TT, "equal"), "expected an Instant or a finite Julian day float"),
+    ((LONDON, UT1, b"2451545", "equal"), "expected an Instant or a finite Julian day float"),
     ((LONDON, UT1, TT, 3), "expected a name string or an ephemeris enum with a name attribute"),
     ((LONDON, UT1, TT, Named(3)), "expected a name string or an ephemeris enum with a name attribute"),
     ((LONDON, UT1, TT, object()), "expected a name string or an ephemeris enum with a name attribute"),
@@ -127,3 +130,20 @@ def test_name_attribute_raising_an_exception_is_refused_like_a_missing_one():
 
     with pytest.raises(ValueError, match="^expected a name string or an ephemeris enum with a name attribute$"):
         ephemeris.house_cusps(LONDON, UT1, TT, Failing())
+
+
+def test_works_on_any_thread_without_an_engine():
+    import threading
+    results = []
+    thread = threading.Thread(target=lambda: results.append(ephemeris.house_cusps(LONDON, UT1, TT, "campanus")))
+    thread.start()
+    thread.join()
+    assert values(results[0]) == values(ephemeris.house_cusps(LONDON, UT1, TT, "campanus"))
+
+
+def test_numpy_days_are_converted():
+    numpy = pytest.importorskip("numpy")
+    reference = ephemeris.house_cusps(LONDON, UT1, TT, "equal")
+    assert values(ephemeris.house_cusps(LONDON, numpy.float64(UT1), numpy.float64(TT), "equal")) == values(reference)
+    with pytest.raises(ValueError, match="^Julian day must be finite$"):
+        ephemeris.house_cusps(LONDON, numpy.float32("inf"), TT, "equal")
