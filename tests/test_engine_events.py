@@ -5,7 +5,6 @@ Skyfield (seasons, Moon phases, horizon events) and the ayanamsha reference
 values."""
 
 import enum
-import math
 import threading
 
 import pytest
