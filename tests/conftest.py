@@ -32,7 +32,9 @@ def de421() -> DataFile:
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")
         import skyfield_data
-    return DataFile(pathlib.Path(skyfield_data.get_skyfield_data_path()) / "de421.bsp")
+
+        data_dir = skyfield_data.get_skyfield_data_path()
+    return DataFile(pathlib.Path(data_dir) / "de421.bsp")
 
 
 @pytest.fixture(scope="session")
