@@ -21,9 +21,9 @@ the interpreter's free lists are full), and measured runs on this machine
 grow the resident set by 0 to 44 KiB, the C heap by 0 to 160 bytes and the
 allocated blocks by 12 to 20 (the measurement's own objects). Allowed are
 2 MiB of resident growth, for allocator slack (the interpreter maps object
-memory in arenas of 1 MiB); 32 KiB of C heap, less than one smallest chunk
-(32 bytes) per batch over 2,000 batches; and 256 blocks, less than one
-object per batch. Reference counts must come back exactly. So one leaked heap
+memory in arenas of 1 MiB); 32 KiB of C heap, half of what one smallest
+chunk (32 bytes) kept per batch adds over 2,000 batches; and 256 blocks, an
+eighth of one object kept per batch. Reference counts must come back exactly. So one leaked heap
 block or object per call, even per batch, fails the test, and a leak of 16
 bytes per single call (3.2 MB over 200,000 calls) shows in the resident set
 alone. The batches ask for 5 bodies at 100 instants; the failing calls,
