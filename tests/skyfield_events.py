@@ -12,6 +12,7 @@ import pathlib
 import warnings
 
 import numpy as np
+from skyfield_c04 import c04_timescale  # tools/, on the path through conftest
 
 SEASON_NAMES = ["march_equinox", "june_solstice", "september_equinox", "december_solstice"]
 LUNATION_NAMES = {0: "new_moon", 2: "full_moon"}  # Skyfield's phase numbers
@@ -57,24 +58,3 @@ class Skyfield:
         rises, rise_ok = almanac.find_risings(observer, target, start, end, altitude_deg)
         sets, set_ok = almanac.find_settings(observer, target, start, end, altitude_deg)
         return np.asarray(transits), np.asarray(rises.ut1[rise_ok]), np.asarray(sets.ut1[set_ok])
-
-
-def c04_timescale(builtin, eop_path: pathlib.Path):
-    """A Skyfield timescale whose Delta T = TT - UT1 comes from the C04 table."""
-    from skyfield.timelib import Timescale
-    mjd, dut1 = [], []
-    for line in eop_path.read_text().splitlines():
-        parts = line.split()
-        if line.startswith("#") or len(parts) < 8:
-            continue
-        mjd.append(float(parts[4]))
-        dut1.append(float(parts[7]))
-    utc = np.array(mjd) + 2400000.5
-    dut1 = np.array(dut1)
-    keep = utc >= 2441317.5  # integral TAI - UTC from 1972-01-01 (10 s) on
-    utc, dut1 = utc[keep], dut1[keep]
-    steps = np.concatenate([[10.0], builtin.leap_offsets])  # leap_dates[i] starts leap_offsets[i]
-    tai_utc = steps[np.searchsorted(builtin.leap_dates, utc, side="right")]
-    tt = utc + (tai_utc + 32.184) / 86400.0
-    delta_t = 32.184 + tai_utc - dut1
-    return Timescale((tt, delta_t), builtin.leap_dates, builtin.leap_offsets)
