@@ -7,6 +7,7 @@
 #include "spk/position_request.h"
 #include "time/checksum_text.h"
 #include "time/file_name.h"
+#include "time/tdb_model.h"
 
 namespace ephemeris {
 namespace {
@@ -22,20 +23,6 @@ constexpr std::string_view kRotationNeedsEopMessage =
 template <typename E>
 EphemerisError time_conversion(const E& error) {
   return EphemerisError::time_conversion(std::string(message(error)));
-}
-
-// TT seconds to TDB seconds without a leap-second kernel: three fixed-point
-// iterations of the periodic term, no convergence test.
-double tdb_seconds_from_tt_seconds(double tt) {
-  double t = tt;
-  double periodic = 0.0;
-  for (int i = 0; i < 3; ++i) {
-    const double m = 6.239996 + 1.99096871e-7 * t;
-    const double e = m + 0.01671 * std::sin(m);
-    periodic = 0.001657 * std::sin(e);
-    t = tt + periodic;
-  }
-  return tt + ((tt + periodic) - tt);
 }
 
 }  // namespace
@@ -120,7 +107,7 @@ std::expected<double, EphemerisError> SpkEphemeris::tdb_seconds(const Instant& i
         seconds = (jd - kJ2000JulianDay) * kSecondsPerDay;
         break;
       case TimeScale::Tt:
-        seconds = tdb_seconds_from_tt_seconds((jd - kJ2000JulianDay) * kSecondsPerDay);
+        seconds = tdb_seconds_from_tt_seconds((jd - kJ2000JulianDay) * kSecondsPerDay, kStandardTdbModel);
         break;
     }
   }

@@ -14,6 +14,7 @@
 #include "core/ayanamsha.h"
 #include "core/backend.h"
 #include "core/cartesian_state.h"
+#include "core/constants.h"
 #include "core/errors.h"
 #include "core/events.h"
 #include "core/metadata.h"
@@ -28,7 +29,7 @@
 namespace ephemeris {
 
 // TDB seconds past J2000 to a TDB Julian day.
-inline double tdb_julian_day_from_seconds(double seconds) { return seconds / 86400.0 + 2451545.0; }
+inline double tdb_julian_day_from_seconds(double seconds) { return seconds / kSecondsPerDay + kJ2000JulianDay; }
 
 // Inclusive coverage of the engine, TDB Julian days.
 struct SupportedRange {

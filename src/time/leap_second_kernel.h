@@ -10,6 +10,7 @@
 
 #include "core/time_scale.h"
 #include "time/lsk_error.h"
+#include "time/tdb_model.h"
 #include "time/utc_conversion_error.h"
 
 namespace ephemeris {
@@ -47,6 +48,7 @@ class LeapSecondKernel {
   double eb() const { return eb_; }                // eccentricity of the Earth-Moon barycentre orbit
   double m0() const { return m0_; }                // mean anomaly at J2000, radians
   double m1() const { return m1_; }                // mean anomaly rate, radians per second
+  TdbModel tdb_model() const { return {k_, eb_, m0_, m1_}; }
 
   // TDB - TT in seconds (within +-0.0017) at `tt_seconds` TT seconds past
   // J2000, by the DELTET model: K sin E with E = M + EB sin M and
@@ -86,12 +88,6 @@ class LeapSecondKernel {
 
   // TAI - UTC in seconds at UTC Julian date `utc_jd`, or BeforeFirstLeapSecond.
   std::expected<double, UtcConversionError> delta_at(double utc_jd) const;
-  // K sin E of the DELTET model at `tdb_seconds` past J2000, seconds.
-  double deltet_offset(double tdb_seconds) const;
-  // s3 of s(n+1) = tt_seconds + deltet_offset(s(n)), s0 = tt_seconds: TDB seconds.
-  double deltet_third_iterate(double tt_seconds) const;
-  // TDB seconds from TT seconds past J2000: t + (s3 - t).
-  double tdb_from_tt_seconds(double tt_seconds) const;
 
   std::string file_name_;
   std::string sha256_;

@@ -33,28 +33,10 @@ Result LeapSecondKernel::delta_at(double utc_jd) const {
   return (after - 1)->delta_at;
 }
 
-double LeapSecondKernel::deltet_offset(double tdb_seconds) const {
-  const double mean_anomaly = m0_ + m1_ * tdb_seconds;
-  const double eccentric_anomaly = mean_anomaly + eb_ * std::sin(mean_anomaly);
-  return k_ * std::sin(eccentric_anomaly);
-}
-
-double LeapSecondKernel::deltet_third_iterate(double tt_seconds) const {
-  // Three fixed-point steps from TDB = TT, with no convergence test: each
-  // step shrinks the error by about K * M1 (3e-10), so the third is exact to
-  // the resolution of a double.
-  const auto step = [&](double s) { return tt_seconds + deltet_offset(s); };
-  return step(step(step(tt_seconds)));
-}
-
 double LeapSecondKernel::tdb_minus_tt_seconds(double tt_seconds) const {
-  const auto step = [&](double s) { return tt_seconds + deltet_offset(s); };
-  return deltet_offset(step(step(tt_seconds)));
-}
-
-double LeapSecondKernel::tdb_from_tt_seconds(double tt_seconds) const {
-  const double s3 = deltet_third_iterate(tt_seconds);
-  return tt_seconds + (s3 - tt_seconds);
+  const TdbModel model = tdb_model();
+  const auto step = [&](double s) { return tt_seconds + tdb_offset_seconds(s, model); };
+  return tdb_offset_seconds(step(step(tt_seconds)), model);
 }
 
 Result LeapSecondKernel::tdb_seconds(TimeScale scale, double jd) const {
@@ -64,12 +46,12 @@ Result LeapSecondKernel::tdb_seconds(TimeScale scale, double jd) const {
       const auto offset = delta_at(jd);
       if (!offset) return std::unexpected(offset.error());
       const double tt_jd = jd + *offset / kSecondsPerDay + delta_t_a_ / kSecondsPerDay;
-      return finite_result(tdb_from_tt_seconds((tt_jd - kJ2000JulianDay) * kSecondsPerDay));
+      return finite_result(tdb_seconds_from_tt_seconds((tt_jd - kJ2000JulianDay) * kSecondsPerDay, tdb_model()));
     }
     case TimeScale::Ut1:
       return std::unexpected(UtcConversionError::from(TimeConversionError::unsupported(TimeScale::Ut1)));
     case TimeScale::Tt:
-      return finite_result(tdb_from_tt_seconds((jd - kJ2000JulianDay) * kSecondsPerDay));
+      return finite_result(tdb_seconds_from_tt_seconds((jd - kJ2000JulianDay) * kSecondsPerDay, tdb_model()));
     case TimeScale::Tdb:
       return finite_result((jd - kJ2000JulianDay) * kSecondsPerDay);
   }
@@ -105,7 +87,7 @@ Result LeapSecondKernel::tt_julian_day(TimeScale scale, const EarthOrientationTa
     case TimeScale::Tdb: {
       // The TDB - TT offset evaluated as if the TDB date were TT, then removed.
       const double t = (jd - kJ2000JulianDay) * kSecondsPerDay;
-      const double s3 = deltet_third_iterate(t);
+      const double s3 = tdb_third_iterate(t, tdb_model());
       return finite_result((t - (s3 - t)) / kSecondsPerDay + kJ2000JulianDay);
     }
   }
