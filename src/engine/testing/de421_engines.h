@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "spk/engine.h"
+#include "engine/engine.h"
 
 namespace ephemeris::testing {
 

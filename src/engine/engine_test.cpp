@@ -1,6 +1,6 @@
 // The engine: opening, provenance, supported range, time kernels and the time
 // operations every request goes through.
-#include "spk/engine.h"
+#include "engine/engine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,13 +10,13 @@
 
 #include <gtest/gtest.h>
 
-#include "spk/testing/de421_engines.h"
+#include "engine/testing/de421_engines.h"
 #include "spk/testing/spk_writer.h"
 
 namespace ephemeris {
 namespace {
 
-#include "spk/testdata/engine_reference.inc"
+#include "engine/testdata/engine_reference.inc"
 
 using testing::c04_table;
 using testing::have_real_data;

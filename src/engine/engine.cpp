@@ -1,10 +1,10 @@
-#include "spk/engine.h"
+#include "engine/engine.h"
 
 #include <cmath>
 
 #include "core/constants.h"
+#include "engine/position_request.h"
 #include "spk/coverage.h"
-#include "spk/position_request.h"
 #include "time/checksum_text.h"
 #include "time/file_name.h"
 #include "time/tdb_model.h"

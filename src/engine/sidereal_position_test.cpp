@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "core/angle_reduction.h"
-#include "spk/testing/de421_engines.h"
+#include "engine/testing/de421_engines.h"
 
 namespace ephemeris {
 namespace {

@@ -9,14 +9,14 @@
 
 #include <gtest/gtest.h>
 
-#include "spk/testing/de421_engines.h"
+#include "engine/testing/de421_engines.h"
 #include "spk/testing/spk_writer.h"
 
 namespace ephemeris {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-#include "spk/testdata/events_reference.inc"
+#include "engine/testdata/events_reference.inc"
 
 using testing::de421_with_time_kernels;
 using testing::open_de421;

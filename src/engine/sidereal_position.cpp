@@ -3,7 +3,7 @@
 #include <string>
 
 #include "core/angle_reduction.h"
-#include "spk/engine.h"
+#include "engine/engine.h"
 
 namespace ephemeris {
 

@@ -10,7 +10,7 @@
 #include "core/constants.h"
 #include "core/horizon.h"
 #include "core/sidereal_time.h"
-#include "spk/engine.h"
+#include "engine/engine.h"
 
 namespace ephemeris {
 namespace {

@@ -6,9 +6,10 @@
 
 #include "core/body.h"
 #include "core/constants.h"
+#include "engine/engine.h"
+#include "engine/position_request.h"
+#include "engine/relative_state.h"
 #include "spk/center_chain.h"
-#include "spk/engine.h"
-#include "spk/position_request.h"
 
 namespace ephemeris {
 namespace {

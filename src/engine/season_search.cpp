@@ -9,7 +9,7 @@
 
 #include "core/angle_reduction.h"
 #include "core/constants.h"
-#include "spk/engine.h"
+#include "engine/engine.h"
 
 namespace ephemeris {
 namespace {
