@@ -11,12 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "core/ayanamsha.h"
 #include "core/backend.h"
 #include "core/cartesian_state.h"
 #include "core/constants.h"
 #include "core/errors.h"
-#include "core/events.h"
 #include "core/metadata.h"
 #include "core/observer.h"
 #include "core/time_scale.h"
@@ -87,56 +85,6 @@ class SpkEphemeris final : public EphemerisBackend {
   std::expected<std::vector<Position>, EphemerisError> positions(std::span<const Body> bodies,
                                                                  std::span<const Instant> instants,
                                                                  const PositionOptions& options) const override;
-
-  // Next instant after `after` at which the Sun's apparent geocentric
-  // longitude (true ecliptic and equinox of date) reaches `target_deg`
-  // degrees: 0, 90, 180, 270 for the equinoxes and solstices. An event
-  // within one second after `after` is skipped. The search runs in the scale
-  // of `after`; the result is a TT instant. Errors: InvalidRequest "longitude
-  // speed is too small to search for the event"; any error of the position
-  // requests (OutOfRange near the end of the kernel, time-kernel errors for
-  // UTC or UT1) or of the final conversion to TT.
-  std::expected<Instant, EphemerisError> next_sun_longitude(const Instant& after, double target_deg) const;
-  // The same for the Moon's apparent longitude minus the Sun's, in [0, 360):
-  // 0 for the new Moon, 180 for the full Moon.
-  std::expected<Instant, EphemerisError> next_sun_moon_elongation(const Instant& after, double target_deg) const;
-
-  // Upper transit of the Sun or the Moon nearest in hour angle to `around`
-  // for `observer`, with the rise before and the set after it at the
-  // apparent topocentric altitude `altitude_deg` (degrees; no refraction or
-  // semi-diameter is added). Needs both time kernels whatever the scale of
-  // `around`. Errors, in this order: UnsupportedBody for other bodies;
-  // InvalidRequest "horizon altitude must be finite"; the observer's
-  // coordinate error (InvalidRequest); the time-kernel errors; InvalidRequest
-  // "body does not cross the requested altitude" when a rise or set
-  // refinement meets a day without crossing; position errors.
-  std::expected<RiseSetTransit, EphemerisError> rise_set_transit(Body body, const GeodeticObserver& observer,
-                                                                 const Instant& around, double altitude_deg) const;
-  // First event of `kind` later than one second after `after`, looked for in
-  // the days centred on the transits nearest to `after`, `after` + 1 and
-  // `after` + 2 days (UT1). Errors: the time-kernel errors first; those of
-  // rise_set_transit for the first day; InvalidRequest "no {kind} of {body}
-  // within 3 days after the query instant" otherwise.
-  std::expected<HorizonEvent, EphemerisError> next_horizon_event(Body body, const GeodeticObserver& observer,
-                                                                 const Instant& after, HorizonEventKind kind,
-                                                                 double altitude_deg) const;
-  // Eight fixed passes that move the UT1 Julian day `start_ut1_julian_day`
-  // to the local hour angle of `event` (0 for a transit, -H0 / +H0 for a rise
-  // or set at `altitude_deg`), re-evaluating the body at every pass; returns
-  // the UT1 Julian day after the last pass. Errors: time-kernel and position
-  // errors; InvalidRequest "body does not cross the requested altitude", or
-  // the coordinate error of a non-finite altitude, for a rise or set.
-  std::expected<double, EphemerisError> refine_horizon_event(Body body, const GeodeticObserver& observer,
-                                                             double start_ut1_julian_day, HorizonEventKind event,
-                                                             double altitude_deg) const;
-
-  // Position of `body` with `options` (which must ask for the ecliptic of
-  // date) and the ayanamsha of `mode` subtracted from its longitude (reduced
-  // into [0, 360)) and the ayanamsha rate from its longitude speed. Errors:
-  // InvalidRequest "sidereal longitudes require ecliptic of date" before the
-  // option rules; then those of `position` and of the conversion to TT.
-  std::expected<Position, EphemerisError> sidereal_position(Body body, const Instant& instant,
-                                                            const PositionOptions& options, SiderealMode mode) const;
 
   // Exclusive use of the kernel list for one evaluation. Error (Backend)
   // when another evaluation already holds it (re-entrant use).

@@ -3,13 +3,13 @@
 // reaches a target angle. A first guess from the current rate, a Newton
 // iteration on the longitude using the speed every position carries, and one
 // retry a period later when the root is not after the query instant.
+#include "engine/season_search.h"
+
 #include <cmath>
-#include <expected>
 #include <numbers>
 
 #include "core/angle_reduction.h"
 #include "core/constants.h"
-#include "engine/engine.h"
 
 namespace ephemeris {
 namespace {
@@ -109,14 +109,14 @@ std::expected<Instant, EphemerisError> refine_longitude_zero(const SpkEphemeris&
 
 }  // namespace
 
-std::expected<Instant, EphemerisError> SpkEphemeris::next_sun_longitude(const Instant& after,
-                                                                         double target_deg) const {
-  return refine_longitude_zero(*this, Quantity::SunLongitude, after, target_deg, kTropicalYearDays);
+std::expected<Instant, EphemerisError> next_sun_longitude(const SpkEphemeris& engine, const Instant& after,
+                                                          double target_deg) {
+  return refine_longitude_zero(engine, Quantity::SunLongitude, after, target_deg, kTropicalYearDays);
 }
 
-std::expected<Instant, EphemerisError> SpkEphemeris::next_sun_moon_elongation(const Instant& after,
-                                                                               double target_deg) const {
-  return refine_longitude_zero(*this, Quantity::MoonSunElongation, after, target_deg, kSynodicMonthDays);
+std::expected<Instant, EphemerisError> next_sun_moon_elongation(const SpkEphemeris& engine, const Instant& after,
+                                                                double target_deg) {
+  return refine_longitude_zero(engine, Quantity::MoonSunElongation, after, target_deg, kSynodicMonthDays);
 }
 
 }  // namespace ephemeris
