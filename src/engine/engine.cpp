@@ -7,24 +7,11 @@
 #include "spk/coverage.h"
 #include "time/checksum_text.h"
 #include "time/file_name.h"
-#include "time/tdb_model.h"
 
 namespace ephemeris {
 namespace {
 
 constexpr std::string_view kNoFileNameMessage = "kernel path has no UTF-8 filename";
-constexpr std::string_view kUt1NeedsEopMessage =
-    "UT1 requires an Earth orientation table (DUT1); attach one with SpkEphemeris::with_eop";
-constexpr std::string_view kRotationNeedsLskMessage =
-    "topocentric origins require a leap-second kernel; attach one with SpkEphemeris::with_leap_second_kernel";
-constexpr std::string_view kRotationNeedsEopMessage =
-    "topocentric origins require an Earth orientation table (DUT1); attach one with SpkEphemeris::with_eop";
-
-template <typename E>
-EphemerisError time_conversion(const E& error) {
-  return EphemerisError::time_conversion(std::string(message(error)));
-}
-
 }  // namespace
 
 SpkEphemeris::SpkEphemeris(EphemerisMetadata metadata, SupportedRange range, SpkKernel primary)
@@ -52,18 +39,18 @@ std::expected<SpkEphemeris, EphemerisError> SpkEphemeris::open(std::string_view 
 }
 
 SpkEphemeris SpkEphemeris::with_leap_second_kernel(LeapSecondKernel kernel) && {
-  lsk_ = std::move(kernel);
+  time_.set_leap_second_kernel(std::move(kernel));
   return std::move(*this);
 }
 
 SpkEphemeris SpkEphemeris::with_eop(EarthOrientationTable table) && {
-  eop_ = std::move(table);
+  time_.set_eop(std::move(table));
   return std::move(*this);
 }
 
 SpkEphemeris SpkEphemeris::with_time_kernels(LeapSecondKernel kernel, EarthOrientationTable table) && {
-  lsk_ = std::move(kernel);
-  eop_ = std::move(table);
+  time_.set_leap_second_kernel(std::move(kernel));
+  time_.set_eop(std::move(table));
   return std::move(*this);
 }
 
@@ -85,75 +72,23 @@ std::expected<KernelCell::Borrow, EphemerisError> SpkEphemeris::borrow_kernels()
 }
 
 std::expected<double, EphemerisError> SpkEphemeris::tdb_seconds(const Instant& instant) const {
-  const double jd = instant.julian_day;
-  double seconds = 0.0;
-  if (lsk_) {
-    std::expected<double, UtcConversionError> converted;
-    if (instant.time_scale == TimeScale::Ut1) {
-      if (!eop_) return std::unexpected(EphemerisError::time_conversion(std::string(kUt1NeedsEopMessage)));
-      converted = lsk_->tdb_seconds_with_eop(TimeScale::Ut1, *eop_, jd);
-    } else {
-      converted = lsk_->tdb_seconds(instant.time_scale, jd);
-    }
-    if (!converted) return std::unexpected(time_conversion(converted.error()));
-    seconds = *converted;
-  } else {
-    if (!std::isfinite(jd)) return std::unexpected(time_conversion(TimeConversionError::non_finite_julian_day()));
-    switch (instant.time_scale) {
-      case TimeScale::Utc:
-      case TimeScale::Ut1:
-        return std::unexpected(time_conversion(TimeConversionError::unsupported(instant.time_scale)));
-      case TimeScale::Tdb:
-        seconds = (jd - kJ2000JulianDay) * kSecondsPerDay;
-        break;
-      case TimeScale::Tt:
-        seconds = tdb_seconds_from_tt_seconds((jd - kJ2000JulianDay) * kSecondsPerDay, kStandardTdbModel);
-        break;
-    }
-  }
-  const double tdb_jd = tdb_julian_day_from_seconds(seconds);
+  const auto seconds = time_.tdb_seconds(instant);
+  if (!seconds) return std::unexpected(seconds.error());
+  const double tdb_jd = tdb_julian_day_from_seconds(*seconds);
   const auto& range = supported_range_;
   if (tdb_jd < range.start_julian_day || tdb_jd > range.end_julian_day || std::isnan(tdb_jd)) {
-    return std::unexpected(
-        EphemerisError::out_of_range(jd, range.start_julian_day, range.end_julian_day, range.time_scale));
+    return std::unexpected(EphemerisError::out_of_range(instant.julian_day, range.start_julian_day,
+                                                        range.end_julian_day, range.time_scale));
   }
-  return seconds;
-}
-
-std::expected<double, EphemerisError> SpkEphemeris::instant_as_tt(const Instant& instant) const {
-  const double jd = instant.julian_day;
-  if (instant.time_scale == TimeScale::Tt) return jd;
-  if (lsk_) {
-    auto tt = lsk_->tt_julian_day(instant.time_scale, eop(), jd);
-    if (!tt) return std::unexpected(time_conversion(tt.error()));
-    return *tt;
-  }
-  if (!std::isfinite(jd)) return std::unexpected(time_conversion(TimeConversionError::non_finite_julian_day()));
-  if (instant.time_scale != TimeScale::Tdb) {
-    return std::unexpected(time_conversion(TimeConversionError::unsupported(instant.time_scale)));
-  }
-  return tdb_julian_day_from_seconds((jd - kJ2000JulianDay) * kSecondsPerDay);
-}
-
-std::expected<EarthRotationEpochs, EphemerisError> SpkEphemeris::earth_rotation_epochs(
-    const Instant& instant) const {
-  if (!lsk_) return std::unexpected(EphemerisError::time_conversion(std::string(kRotationNeedsLskMessage)));
-  if (!eop_) return std::unexpected(EphemerisError::time_conversion(std::string(kRotationNeedsEopMessage)));
-  auto tt = lsk_->tt_julian_day(instant.time_scale, &*eop_, instant.julian_day);
-  if (!tt) return std::unexpected(time_conversion(tt.error()));
-  auto ut1 = lsk_->ut1_julian_day(instant.time_scale, *eop_, instant.julian_day);
-  if (!ut1) return std::unexpected(time_conversion(ut1.error()));
-  return EarthRotationEpochs{*ut1, *tt};
+  return *seconds;
 }
 
 std::expected<CartesianState, EphemerisError> SpkEphemeris::observer_gcrs_state(const GeodeticObserver& observer,
                                                                                 const Instant& instant) const {
-  auto epochs = earth_rotation_epochs(instant);
+  const auto epochs = time_.earth_rotation_epochs(instant);
   if (!epochs) return std::unexpected(epochs.error());
-  auto utc = eop_->utc_julian_day_from_ut1(epochs->ut1_julian_day);
-  if (!utc) return std::unexpected(time_conversion(utc.error()));
-  auto pole = eop_->polar_motion_arcsec(*utc);
-  if (!pole) return std::unexpected(time_conversion(pole.error()));
+  const auto pole = time_.polar_motion_arcsec(epochs->ut1_julian_day);
+  if (!pole) return std::unexpected(pole.error());
   auto state = observer_gcrs_from_geodetic(observer, epochs->ut1_julian_day, epochs->tt_julian_day, pole->first,
                                            pole->second);
   if (!state) return std::unexpected(EphemerisError::invalid_request(std::string(message(state.error()))));

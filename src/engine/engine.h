@@ -1,6 +1,5 @@
 // The ephemeris engine: the opened SPK kernels, the optional time kernels, the
-// provenance record and the supported range, and the time operations every
-// computation goes through.
+// provenance record and the supported range, and the position requests.
 #pragma once
 
 #include <expected>
@@ -22,23 +21,15 @@
 #include "spk/spk_kernel.h"
 #include "time/earth_orientation.h"
 #include "time/leap_second_kernel.h"
+#include "time/time_kernels.h"
 
 namespace ephemeris {
-
-// TDB seconds past J2000 to a TDB Julian day.
-inline double tdb_julian_day_from_seconds(double seconds) { return seconds / kSecondsPerDay + kJ2000JulianDay; }
 
 // Inclusive coverage of the engine, TDB Julian days.
 struct SupportedRange {
   double start_julian_day = 0.0;
   double end_julian_day = 0.0;
   TimeScale time_scale = TimeScale::Tdb;
-};
-
-// UT1 and TT Julian days of one instant, for Earth-rotation work.
-struct EarthRotationEpochs {
-  double ut1_julian_day;
-  double tt_julian_day;
 };
 
 class SpkEphemeris final : public EphemerisBackend {
@@ -67,15 +58,11 @@ class SpkEphemeris final : public EphemerisBackend {
 
   const EphemerisMetadata& metadata() const { return metadata_; }
   const SupportedRange& supported_range() const { return supported_range_; }
-  const LeapSecondKernel* leap_second_kernel() const { return lsk_ ? &*lsk_ : nullptr; }
-  const EarthOrientationTable* eop() const { return eop_ ? &*eop_ : nullptr; }
+  // The attached time kernels and the time-scale conversions they serve.
+  const TimeKernels& time_kernels() const { return time_; }
 
   // TDB seconds past J2000 of `instant`, tested against the supported range.
   std::expected<double, EphemerisError> tdb_seconds(const Instant& instant) const;
-  // TT Julian day of `instant`; no range test.
-  std::expected<double, EphemerisError> instant_as_tt(const Instant& instant) const;
-  // UT1 and TT Julian days; needs both time kernels.
-  std::expected<EarthRotationEpochs, EphemerisError> earth_rotation_epochs(const Instant& instant) const;
   // Geocentric GCRS position (km) and velocity (km/s) of a site at `instant`.
   std::expected<CartesianState, EphemerisError> observer_gcrs_state(const GeodeticObserver& observer,
                                                                      const Instant& instant) const;
@@ -94,8 +81,7 @@ class SpkEphemeris final : public EphemerisBackend {
   SpkEphemeris(EphemerisMetadata metadata, SupportedRange range, SpkKernel primary);
 
   EphemerisMetadata metadata_;
-  std::optional<LeapSecondKernel> lsk_;
-  std::optional<EarthOrientationTable> eop_;
+  TimeKernels time_;
   SupportedRange supported_range_;
   // Evaluation fills caches inside the kernels, also for const requests.
   mutable KernelCell kernels_;

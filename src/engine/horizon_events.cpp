@@ -66,7 +66,7 @@ std::expected<double, EphemerisError> refine_horizon_event(const SpkEphemeris& e
   double d = start_ut1_julian_day;
   for (int pass = 0; pass < kRefinementPasses; ++pass) {
     const Instant instant{d, TimeScale::Ut1};
-    const auto epochs = engine.earth_rotation_epochs(instant);
+    const auto epochs = engine.time_kernels().earth_rotation_epochs(instant);
     if (!epochs) return std::unexpected(epochs.error());
     const auto place = engine.position(body, instant, options);
     if (!place) return std::unexpected(place.error());
@@ -102,7 +102,7 @@ std::expected<RiseSetTransit, EphemerisError> rise_set_transit(const SpkEphemeri
     return std::unexpected(EphemerisError::invalid_request("horizon altitude must be finite"));
   }
   if (auto site = observer.validate(); !site) return std::unexpected(coordinate_request_error(site.error()));
-  const auto epochs = engine.earth_rotation_epochs(around);
+  const auto epochs = engine.time_kernels().earth_rotation_epochs(around);
   if (!epochs) return std::unexpected(epochs.error());
 
   const auto transit =
@@ -129,7 +129,7 @@ std::expected<HorizonEvent, EphemerisError> next_horizon_event(const SpkEphemeri
                                                                const GeodeticObserver& observer,
                                                                const Instant& after, HorizonEventKind kind,
                                                                double altitude_deg) {
-  const auto epochs = engine.earth_rotation_epochs(after);
+  const auto epochs = engine.time_kernels().earth_rotation_epochs(after);
   if (!epochs) return std::unexpected(epochs.error());
   const double threshold = epochs->ut1_julian_day + kDaysPerSecond;
 

@@ -45,7 +45,7 @@ TEST_F(HorizonEvents, Ut1MatchesSkyfield) {
   const SpkEphemeris engine = de421_with_time_kernels();
   double largest = 0.0;
   for (const auto& ref : kSkyfieldUt1) {
-    const double ut1 = engine.earth_rotation_epochs({ref.utc_julian_day, TimeScale::Utc})->ut1_julian_day;
+    const double ut1 = engine.time_kernels().earth_rotation_epochs({ref.utc_julian_day, TimeScale::Utc})->ut1_julian_day;
     largest = std::max(largest, std::fabs(ut1 - ref.ut1_julian_day) / kSecond);
     EXPECT_NEAR(ut1, ref.ut1_julian_day, 1e-4 * kSecond) << "UTC " << ref.utc_julian_day;
   }
@@ -166,7 +166,7 @@ TEST_F(HorizonEvents, ResultsAreUt1WhateverTheQueryScale) {
   const SpkEphemeris engine = de421_with_time_kernels();
   const GeodeticObserver site{2.35, 48.85, 35.0};
   const double utc = 2457000.3;
-  const auto epochs = engine.earth_rotation_epochs({utc, TimeScale::Utc}).value();
+  const auto epochs = engine.time_kernels().earth_rotation_epochs({utc, TimeScale::Utc}).value();
   const auto by_ut1 = rise_set_transit(engine, Body::Sun, site, {epochs.ut1_julian_day, TimeScale::Ut1}, kSunAltitude);
   ASSERT_TRUE(by_ut1.has_value());
   EXPECT_NEAR(by_ut1->transit_ut1_julian_day, 2457000.0, 0.5);
@@ -228,7 +228,7 @@ TEST_F(HorizonEvents, LaterDayErrorsEndTheSearchWithNoEvent) {
   // A transit query just after the last transit the Earth orientation table
   // can serve: the next day's window cannot be converted.
   const SpkEphemeris engine = de421_with_time_kernels();
-  const double last_sample = engine.eop()->samples().back().utc_jd;
+  const double last_sample = engine.time_kernels().eop()->samples().back().utc_jd;
   const GeodeticObserver site{108.0, 20.0, 0.0};
   const auto day = rise_set_transit(engine, Body::Sun, site, {last_sample - 0.8, TimeScale::Ut1}, kSunAltitude);
   ASSERT_TRUE(day.has_value()) << message(day.error());

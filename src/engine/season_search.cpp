@@ -102,7 +102,7 @@ std::expected<Instant, EphemerisError> refine_longitude_zero(const SpkEphemeris&
     if (!root) return std::unexpected(root.error());
   }
 
-  const auto tt = engine.instant_as_tt({*root, after.time_scale});
+  const auto tt = engine.time_kernels().tt_julian_day({*root, after.time_scale});
   if (!tt) return std::unexpected(tt.error());
   return Instant{*tt, TimeScale::Tt};
 }

@@ -14,7 +14,7 @@ std::expected<Position, EphemerisError> sidereal_position(const SpkEphemeris& en
   }
   const auto tropical = engine.position(body, instant, options);
   if (!tropical) return std::unexpected(tropical.error());
-  const auto tt = engine.instant_as_tt(instant);
+  const auto tt = engine.time_kernels().tt_julian_day(instant);
   if (!tt) return std::unexpected(tt.error());
   const auto ayanamsha = ayanamsha_deg(mode, *tt);
   if (!ayanamsha) return std::unexpected(EphemerisError::invalid_request(std::string(message(ayanamsha.error()))));
