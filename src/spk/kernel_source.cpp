@@ -24,24 +24,6 @@ std::string message(const KernelIoError& error) {
   return std::system_category().message(error.os_error) + " (os error " + std::to_string(error.os_error) + ")";
 }
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.release();
-  }
-  return *this;
-}
-
-FileDescriptor::~FileDescriptor() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-int FileDescriptor::release() noexcept {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
 ReadOnlyMapping::ReadOnlyMapping(ReadOnlyMapping&& other) noexcept : data_(other.data_), size_(other.size_) {
   other.data_ = nullptr;
   other.size_ = 0;

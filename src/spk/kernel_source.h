@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "time/file_descriptor.h"
+
 namespace ephemeris {
 
 // A failed stream operation. Renders as the stream's own text
@@ -38,24 +40,6 @@ struct SeekFrom {
   static SeekFrom start(std::uint64_t offset) { return {Origin::Start, offset, 0}; }
   static SeekFrom end(std::int64_t offset) { return {Origin::End, 0, offset}; }
   static SeekFrom current(std::int64_t offset) { return {Origin::Current, 0, offset}; }
-};
-
-// Owns one open file descriptor; closes it when dropped.
-class FileDescriptor {
- public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor();
-
-  int get() const { return fd_; }
-  int release() noexcept;
-
- private:
-  int fd_ = -1;
 };
 
 // A read-only shared mapping of a whole file; unmapped when dropped.
