@@ -9,6 +9,7 @@
 #include <numbers>
 #include <string>
 
+#include "core/angle_reduction.h"
 #include "core/constants.h"
 #include "core/horizon.h"
 #include "core/sidereal_time.h"
@@ -33,13 +34,6 @@ PositionOptions horizon_options(const GeodeticObserver& observer) {
   options.reference_epoch = ReferenceEpoch::OfDate;
   options.apparent = true;
   return options;
-}
-
-// An angle difference in radians brought into [-pi, pi).
-double wrap_hour_angle(double angle_rad) {
-  double w = std::fmod(angle_rad + std::numbers::pi, kTwoPi);
-  if (w < 0.0) w += kTwoPi;
-  return w - std::numbers::pi;
 }
 
 EphemerisError coordinate_request_error(CoordinateError error) {
@@ -75,7 +69,7 @@ std::expected<double, EphemerisError> refine_horizon_event(const SpkEphemeris& e
     const double sidereal_time =
         local_apparent_sidereal_time_iau2006(east_longitude_rad, epochs->ut1_julian_day, epochs->tt_julian_day);
 
-    double hour_angle = wrap_hour_angle(sidereal_time - right_ascension);
+    double hour_angle = wrap_signed_radians(sidereal_time - right_ascension);
     if (hour_angle == -std::numbers::pi) hour_angle = std::numbers::pi;
 
     double target = 0.0;
@@ -88,7 +82,7 @@ std::expected<double, EphemerisError> refine_horizon_event(const SpkEphemeris& e
       target = event == HorizonEventKind::Rise ? -meets->hour_angle_rad : meets->hour_angle_rad;
     }
 
-    const double gap = wrap_hour_angle(target - hour_angle);
+    const double gap = wrap_signed_radians(target - hour_angle);
     d += gap == -std::numbers::pi ? kHalfSiderealDay : gap / kSiderealRateRadPerDay;
   }
   return d;

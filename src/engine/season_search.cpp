@@ -6,7 +6,6 @@
 #include "engine/season_search.h"
 
 #include <cmath>
-#include <numbers>
 
 #include "core/angle_reduction.h"
 #include "core/constants.h"
@@ -59,15 +58,6 @@ bool too_slow(double rate_deg_per_day) {
   return !std::isfinite(rate_deg_per_day) || std::fabs(rate_deg_per_day) < kMinimumSpeedDegPerDay;
 }
 
-// An angle difference in degrees brought into (-180, 180].
-double wrap_degrees(double difference_deg) {
-  double w = std::fmod(difference_deg * kRadiansPerDegree + std::numbers::pi, kTwoPi);
-  if (w < 0.0) w += kTwoPi;
-  w -= std::numbers::pi;
-  if (w == -std::numbers::pi) return 180.0;
-  return w * kDegreesPerRadian;
-}
-
 // Newton's method from `julian_day` (in `scale`) on quantity - target; stops
 // when a correction is below the tolerance or after the evaluation limit,
 // returning the corrected day without evaluating it again.
@@ -78,7 +68,7 @@ std::expected<double, EphemerisError> newton_longitude_zero(const SpkEphemeris& 
     const auto sample = evaluate(engine, quantity, d, scale);
     if (!sample) return std::unexpected(sample.error());
     if (too_slow(sample->rate_deg_per_day)) return std::unexpected(EphemerisError::invalid_request(kTooSlowMessage));
-    const double step = wrap_degrees(sample->value_deg - target_deg) / sample->rate_deg_per_day;
+    const double step = wrap_signed_degrees(sample->value_deg - target_deg) / sample->rate_deg_per_day;
     d -= step;
     if (std::fabs(step) < kStepToleranceDays || evaluations == kNewtonEvaluationLimit) return d;
   }
