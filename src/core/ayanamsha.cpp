@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/constants.h"
+#include "core/julian_day.h"
 
 namespace ephemeris {
 namespace {
@@ -40,7 +40,7 @@ constexpr double kArcsecPerCenturyPerDegPerDay = 1.3149e8;
 
 std::expected<double, CoordinateError> ayanamsha_deg(SiderealMode mode, double tt_jd) {
   if (!std::isfinite(tt_jd)) return std::unexpected(CoordinateError::NonFinite);
-  const double t = (tt_jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(tt_jd);
   const ModeDefinition m = definition(mode);
   return m.ayanamsha_deg +
          (general_precession_arcsec(t) - general_precession_arcsec(m.reference_centuries)) / kArcsecondsPerDegree;
@@ -48,7 +48,7 @@ std::expected<double, CoordinateError> ayanamsha_deg(SiderealMode mode, double t
 
 std::expected<double, CoordinateError> ayanamsha_rate_deg_per_day(double tt_jd) {
   if (!std::isfinite(tt_jd)) return std::unexpected(CoordinateError::NonFinite);
-  const double t = (tt_jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(tt_jd);
   // Derivative of the general precession, arcseconds per century.
   const double rate = 5028.796195 + t * (2.2108696 + t * (0.00023892 + t * (-0.000095428 + t * -0.0000001915)));
   return rate / kArcsecPerCenturyPerDegPerDay;

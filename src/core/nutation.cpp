@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "core/constants.h"
+#include "core/julian_day.h"
 
 namespace ephemeris {
 namespace {
@@ -37,7 +38,7 @@ double fundamental_argument(double arcseconds) {
 }  // namespace
 
 Nutation nutation_iau2000b(double jd) {
-  const double t = (jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(jd);
 
   // Delaunay arguments (Simon et al. 1994), linear parts only.
   const double l = fundamental_argument(485868.249036 + 1717915923.2178 * t);    // Moon mean anomaly

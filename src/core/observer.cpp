@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "core/constants.h"
+#include "core/julian_day.h"
 #include "core/precession.h"
 #include "core/sidereal_time.h"
 
@@ -54,7 +55,7 @@ std::expected<CartesianState, CoordinateError> observer_gcrs_from_geodetic(const
   const double z_itrs = (n * kGrs80OneMinusEccentricitySquared + h) * sin_lat / kMetresPerKm;
 
   // Polar motion, ITRS to TIRS: R1(yp), then R2(xp), then R3(-s').
-  const double t = (tt_jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(tt_jd);
   const double xp = xp_arcsec * kRadiansPerArcsecond;
   const double yp = yp_arcsec * kRadiansPerArcsecond;
   const double sp = kTioLocatorRate * t;

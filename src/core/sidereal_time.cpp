@@ -4,6 +4,7 @@
 
 #include "core/angle_reduction.h"
 #include "core/constants.h"
+#include "core/julian_day.h"
 #include "core/precession.h"
 
 namespace ephemeris {
@@ -41,12 +42,12 @@ double earth_rotation_angle(double ut1_jd) {
 }
 
 double greenwich_mean_sidereal_time_iau2006(double ut1_jd, double tt_jd) {
-  const double t = (tt_jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(tt_jd);
   return reduce_angle(earth_rotation_angle(ut1_jd) + gmst_polynomial_arcsec(t) * kRadiansPerArcsecond, kTwoPi);
 }
 
 double greenwich_apparent_sidereal_time_iau2006(double ut1_jd, double tt_jd, const Nutation& nutation) {
-  const double t = (tt_jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(tt_jd);
   const double gmst = greenwich_mean_sidereal_time_iau2006(ut1_jd, tt_jd);
   const double mean_obliquity = mean_obliquity_iau2006(tt_jd);
   // Complementary terms of the equation of the equinoxes: the two largest,

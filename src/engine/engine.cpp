@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "core/constants.h"
+#include "core/julian_day.h"
 #include "engine/position_request.h"
 #include "spk/coverage.h"
 #include "time/checksum_text.h"
@@ -33,8 +33,8 @@ std::expected<SpkEphemeris, EphemerisError> SpkEphemeris::open(std::string_view 
   EphemerisMetadata metadata;
   metadata.kernel_name = std::move(*name);
   metadata.kernel_sha256 = ascii_lower(sha256);
-  const SupportedRange range{tdb_julian_day_from_seconds(coverage->first),
-                             tdb_julian_day_from_seconds(coverage->second), TimeScale::Tdb};
+  const SupportedRange range{julian_day_from_seconds_since_j2000(coverage->first),
+                             julian_day_from_seconds_since_j2000(coverage->second), TimeScale::Tdb};
   return SpkEphemeris(std::move(metadata), range, std::move(*kernel));
 }
 
@@ -74,7 +74,7 @@ std::expected<KernelCell::Borrow, EphemerisError> SpkEphemeris::borrow_kernels()
 std::expected<double, EphemerisError> SpkEphemeris::tdb_seconds(const Instant& instant) const {
   const auto seconds = time_.tdb_seconds(instant);
   if (!seconds) return std::unexpected(seconds.error());
-  const double tdb_jd = tdb_julian_day_from_seconds(*seconds);
+  const double tdb_jd = julian_day_from_seconds_since_j2000(*seconds);
   const auto& range = supported_range_;
   if (tdb_jd < range.start_julian_day || tdb_jd > range.end_julian_day || std::isnan(tdb_jd)) {
     return std::unexpected(EphemerisError::out_of_range(instant.julian_day, range.start_julian_day,

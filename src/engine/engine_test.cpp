@@ -120,7 +120,8 @@ TEST_F(Engine, TimeKernelFailuresBecomeTimeConversionErrors) {
   const Instant early{2440000.5, TimeScale::Utc};
   const auto error = engine.tdb_seconds(early).error();
   EXPECT_EQ(error.kind(), EphemerisError::Kind::TimeConversion);
-  EXPECT_EQ(message(error), message(engine.time_kernels().leap_second_kernel()->tdb_seconds(TimeScale::Utc, 2440000.5).error()));
+  EXPECT_EQ(message(error),
+            message(engine.time_kernels().leap_second_kernel()->tdb_seconds(TimeScale::Utc, 2440000.5).error()));
   // A UT1 instant after the end of the table.
   const auto late = engine.observer_gcrs_state({0, 0, 0}, {2470000.5, TimeScale::Ut1}).error();
   EXPECT_EQ(late.kind(), EphemerisError::Kind::TimeConversion);

@@ -45,7 +45,8 @@ TEST_F(HorizonEvents, Ut1MatchesSkyfield) {
   const SpkEphemeris engine = de421_with_time_kernels();
   double largest = 0.0;
   for (const auto& ref : kSkyfieldUt1) {
-    const double ut1 = engine.time_kernels().earth_rotation_epochs({ref.utc_julian_day, TimeScale::Utc})->ut1_julian_day;
+    const double ut1 =
+        engine.time_kernels().earth_rotation_epochs({ref.utc_julian_day, TimeScale::Utc})->ut1_julian_day;
     largest = std::max(largest, std::fabs(ut1 - ref.ut1_julian_day) / kSecond);
     EXPECT_NEAR(ut1, ref.ut1_julian_day, 1e-4 * kSecond) << "UTC " << ref.utc_julian_day;
   }
@@ -260,7 +261,8 @@ TEST_F(HorizonEvents, RefinementWithoutCrossingFails) {
   bool tested = false;
   for (int day = 0; day < 28 && !tested; ++day) {
     const double start = 2458850.5 + day;
-    const double transit = refine_horizon_event(engine, Body::Moon, site, start, HorizonEventKind::Transit, 0.0).value();
+    const double transit =
+        refine_horizon_event(engine, Body::Moon, site, start, HorizonEventKind::Transit, 0.0).value();
     const auto declination = [&](double ut1) {
       return engine.position(Body::Moon, {ut1, TimeScale::Ut1}, apparent_place_of_date(site))->latitude_deg;
     };

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/constants.h"
+#include "core/julian_day.h"
 #include "time/leap_second_kernel.h"
 
 namespace ephemeris {
@@ -45,14 +46,14 @@ Result LeapSecondKernel::tdb_seconds(TimeScale scale, double jd) const {
       const auto offset = delta_at(jd);
       if (!offset) return std::unexpected(offset.error());
       const double tt_jd = jd + *offset / kSecondsPerDay + delta_t_a_ / kSecondsPerDay;
-      return finite_result(tdb_seconds_from_tt_seconds((tt_jd - kJ2000JulianDay) * kSecondsPerDay, tdb_model()));
+      return finite_result(tdb_seconds_from_tt_seconds(seconds_since_j2000(tt_jd), tdb_model()));
     }
     case TimeScale::Ut1:
       return std::unexpected(UtcConversionError::from(TimeConversionError::unsupported(TimeScale::Ut1)));
     case TimeScale::Tt:
-      return finite_result(tdb_seconds_from_tt_seconds((jd - kJ2000JulianDay) * kSecondsPerDay, tdb_model()));
+      return finite_result(tdb_seconds_from_tt_seconds(seconds_since_j2000(jd), tdb_model()));
     case TimeScale::Tdb:
-      return finite_result((jd - kJ2000JulianDay) * kSecondsPerDay);
+      return finite_result(seconds_since_j2000(jd));
   }
   return non_finite();
 }
@@ -71,9 +72,9 @@ Result LeapSecondKernel::tt_julian_day(TimeScale scale, double jd) const {
       return jd;
     case TimeScale::Tdb: {
       // The TDB - TT offset evaluated as if the TDB date were TT, then removed.
-      const double t = (jd - kJ2000JulianDay) * kSecondsPerDay;
+      const double t = seconds_since_j2000(jd);
       const double s3 = tdb_third_iterate(t, tdb_model());
-      return finite_result((t - (s3 - t)) / kSecondsPerDay + kJ2000JulianDay);
+      return finite_result(julian_day_from_seconds_since_j2000(t - (s3 - t)));
     }
   }
   return non_finite();

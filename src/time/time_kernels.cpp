@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/constants.h"
+#include "core/julian_day.h"
 #include "time/tdb_model.h"
 
 namespace ephemeris {
@@ -86,10 +87,10 @@ std::expected<double, EphemerisError> TimeKernels::tdb_seconds(const Instant& in
     case TimeScale::Ut1:
       return conversion_error(TimeConversionError::unsupported(instant.time_scale));
     case TimeScale::Tdb:
-      seconds = (jd - kJ2000JulianDay) * kSecondsPerDay;
+      seconds = seconds_since_j2000(jd);
       break;
     case TimeScale::Tt:
-      seconds = tdb_seconds_from_tt_seconds((jd - kJ2000JulianDay) * kSecondsPerDay, kStandardTdbModel);
+      seconds = tdb_seconds_from_tt_seconds(seconds_since_j2000(jd), kStandardTdbModel);
       break;
   }
   return seconds;
@@ -107,7 +108,7 @@ std::expected<double, EphemerisError> TimeKernels::tt_julian_day(const Instant& 
   if (instant.time_scale != TimeScale::Tdb) {
     return conversion_error(TimeConversionError::unsupported(instant.time_scale));
   }
-  return tdb_julian_day_from_seconds((jd - kJ2000JulianDay) * kSecondsPerDay);
+  return julian_day_from_seconds_since_j2000(seconds_since_j2000(jd));
 }
 
 std::expected<EarthRotationEpochs, EphemerisError> TimeKernels::earth_rotation_epochs(const Instant& instant) const {

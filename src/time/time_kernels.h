@@ -6,16 +6,12 @@
 #include <optional>
 #include <utility>
 
-#include "core/constants.h"
 #include "core/errors.h"
 #include "core/time_scale.h"
 #include "time/earth_orientation.h"
 #include "time/leap_second_kernel.h"
 
 namespace ephemeris {
-
-// TDB seconds past J2000 to a TDB Julian day.
-inline double tdb_julian_day_from_seconds(double seconds) { return seconds / kSecondsPerDay + kJ2000JulianDay; }
 
 // UT1 and TT Julian days of one instant, for Earth-rotation work.
 struct EarthRotationEpochs {

@@ -72,7 +72,8 @@ TEST(TimeKernels, NanIsRefusedEverywhere) {
   // A TT instant is its own TT, finite or not.
   EXPECT_TRUE(std::isnan(kernels().tt_julian_day({kNaN, TimeScale::Tt}).value()));
   // UT1 goes through the table, which reports its own finiteness error.
-  EXPECT_EQ(error_text(kernels().tdb_seconds({kNaN, TimeScale::Ut1})), "EOP epoch, DUT1, and polar motion must be finite");
+  EXPECT_EQ(error_text(kernels().tdb_seconds({kNaN, TimeScale::Ut1})),
+            "EOP epoch, DUT1, and polar motion must be finite");
 }
 
 TEST(TimeKernels, Ut1AddsInterpolatedDut1) {
