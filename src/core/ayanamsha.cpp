@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "core/constants.h"
 #include "core/julian_day.h"
 
 namespace ephemeris {
@@ -12,10 +13,19 @@ struct ModeDefinition {
   double ayanamsha_deg;        // ayanamsha at the reference epoch
 };
 
+// Lahiri: 23.25 degrees at JD 2435553.5; Fagan-Bradley: 24 deg 02' 31.36" at
+// JD 2433282.42345905.
+constexpr ModeDefinition kLahiri{julian_centuries_since_j2000(2435553.5), 23.25};
+constexpr ModeDefinition kFaganBradley{julian_centuries_since_j2000(2433282.42345905),
+                                       24.0 + 2.0 / kArcminutesPerDegree + 31.36 / kArcsecondsPerDegree};
+static_assert(kLahiri.reference_centuries == -0.43782340862422997);
+static_assert(kFaganBradley.reference_centuries == -0.500002095577008);
+static_assert(kFaganBradley.ayanamsha_deg == 24.042044444444446);
+
 ModeDefinition definition(SiderealMode mode) {
   switch (mode) {
-    case SiderealMode::Lahiri: return {-0.43782340862422997, 23.25};
-    case SiderealMode::FaganBradley: return {-0.500002095577008, 24.042044444444446};
+    case SiderealMode::Lahiri: return kLahiri;
+    case SiderealMode::FaganBradley: return kFaganBradley;
   }
   return {0.0, 0.0};
 }
@@ -32,9 +42,9 @@ double general_precession_arcsec(double x) {
   return p;
 }
 
-constexpr double kArcsecondsPerDegree = 3600.0;
 // Arcseconds per Julian century to degrees per day: 3600 x 36525.
-constexpr double kArcsecPerCenturyPerDegPerDay = 1.3149e8;
+constexpr double kArcsecPerCenturyPerDegPerDay = kArcsecondsPerDegree * kDaysPerJulianCentury;
+static_assert(kArcsecPerCenturyPerDegPerDay == 1.3149e8);
 
 }  // namespace
 

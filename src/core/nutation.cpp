@@ -21,13 +21,15 @@ constexpr NutationTerm kLunisolarTerms[] = {
 };
 static_assert(std::size(kLunisolarTerms) == 77);
 
-constexpr double kArcsecondsPerTurn = 1296000.0;
 // 0.1 microarcsecond in radians: the unit of the series coefficients.
-constexpr double kRadiansPerTenthMicroarcsecond = 4.848136811095359e-13;
+constexpr double kRadiansPerTenthMicroarcsecond = kRadiansPerArcsecond * 1e-7;
+static_assert(kRadiansPerTenthMicroarcsecond == 4.848136811095359e-13);
 // Fixed offsets replacing the planetary terms: -0.135 mas in longitude and
 // +0.388 mas in obliquity, in radians.
-constexpr double kPlanetaryLongitudeOffset = -6.544984694978736e-10;
-constexpr double kPlanetaryObliquityOffset = 1.8810770827049994e-9;
+constexpr double kPlanetaryLongitudeOffset = -0.135e-3 * kRadiansPerArcsecond;
+constexpr double kPlanetaryObliquityOffset = 0.388e-3 * kRadiansPerArcsecond;
+static_assert(kPlanetaryLongitudeOffset == -6.544984694978736e-10);
+static_assert(kPlanetaryObliquityOffset == 1.8810770827049994e-9);
 
 // A fundamental argument given in arcseconds, reduced to one turn keeping the
 // sign of the unreduced value, in radians.

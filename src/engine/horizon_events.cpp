@@ -17,10 +17,12 @@
 namespace ephemeris {
 namespace {
 
-// Earth rotation relative to the equinox, 2 pi x 1.0027378119113546 per UT1 day.
-constexpr double kSiderealRateRadPerDay = 6.300387486754831;
-// pi / rate: the step taken when the hour-angle gap is exactly -pi.
-constexpr double kHalfSiderealDay = 0.49863483161857836;
+// Earth rotation relative to the equinox, rad per UT1 day.
+constexpr double kSiderealRateRadPerDay = kTwoPi * (1.0 + kEraExtraTurnsPerDay);
+static_assert(kSiderealRateRadPerDay == 6.300387486754831);
+// pi / rate: the step taken when the hour-angle gap is exactly -pi, UT1 days.
+constexpr double kHalfSiderealDay = std::numbers::pi / kSiderealRateRadPerDay;
+static_assert(kHalfSiderealDay == 0.49863483161857836);
 constexpr int kRefinementPasses = 8;
 constexpr int kSearchWindows = 3;
 
