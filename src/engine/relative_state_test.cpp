@@ -24,13 +24,11 @@ using testing::SegmentSpec;
 
 constexpr std::size_t kLightTimeEpochCount = std::size(kDe421LightTimeEpochs);
 
-// A kernel written to a temporary file and opened; the file is removed at
-// once (the open descriptor keeps the data reachable).
+// A kernel of these segments, read from memory.
 SpkKernel open_kernel(const std::vector<SegmentSpec>& segments) {
   KernelSpec spec;
   spec.segments = segments;
-  testing::TemporaryFile file(testing::build_kernel(spec).bytes);
-  return SpkKernel::open(file.path()).value();
+  return SpkKernel::from_bytes(testing::build_kernel(spec).bytes).value();
 }
 
 // Constant position over [start, start + 1000], zero velocity.

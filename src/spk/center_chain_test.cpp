@@ -18,14 +18,12 @@ using testing::SegmentSpec;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// A kernel written to a temporary file and opened; the file is removed at
-// once (the open descriptor keeps the data reachable).
+// A kernel of these segments, read from memory.
 SpkKernel open_kernel(const std::vector<SegmentSpec>& segments, std::size_t summaries_per_record = 25) {
   KernelSpec spec;
   spec.segments = segments;
   spec.summaries_per_record = summaries_per_record;
-  testing::TemporaryFile file(testing::build_kernel(spec).bytes);
-  return SpkKernel::open(file.path()).value();
+  return SpkKernel::from_bytes(testing::build_kernel(spec).bytes).value();
 }
 
 // Constant position over [start, start + 1000 * records], zero velocity.
@@ -181,8 +179,7 @@ TEST(CenterChain, SegmentsSharingDataFollowTheirOwnCentres) {
   image.put_u32(testing::KernelImage::summary_offset(2, 3) + 32, static_cast<std::uint32_t>(image.start_addresses[2]));
   image.put_u32(testing::KernelImage::summary_offset(2, 3) + 36,
                 static_cast<std::uint32_t>(image.start_addresses[2] + early.data.size() - 1));
-  testing::TemporaryFile file(image.bytes);
-  kernels.push_back(SpkKernel::open(file.path()).value());
+  kernels.push_back(SpkKernel::from_bytes(image.bytes).value());
   const std::array<double, 2> epochs = {100.0, 700.0};
   const auto states = barycentric_states_across_kernels(kernels, 499, epochs).value();
   EXPECT_EQ(states[0].position_km[0], 11.0);
@@ -195,10 +192,9 @@ TEST(CenterChain, LaterKernelErrorsSurfaceOnlyWhenReached) {
   auto broken = testing::build_kernel(broken_spec);
   broken.put_u32(8, 1);
   broken.put_u32(12, 5);
-  testing::TemporaryFile file(broken.bytes);
   std::vector<SpkKernel> kernels;
   kernels.push_back(open_kernel({fixed(5, 0, {1, 0, 0})}));
-  kernels.push_back(SpkKernel::open(file.path()).value());
+  kernels.push_back(SpkKernel::from_bytes(broken.bytes).value());
   EXPECT_EQ(chain_error(kernels, 5, 10.0), "ok");
   EXPECT_EQ(chain_error(kernels, 599, 10.0), "unsupported SPK summary layout ND=1, NI=5");
 }

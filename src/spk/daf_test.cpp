@@ -30,8 +30,7 @@ KernelSpec three_segment_spec(bool big_endian = false) {
 }
 
 std::string error_text(const KernelImage& image) {
-  TemporaryFile file(image.bytes);
-  auto kernel = SpkKernel::open(file.path());
+  auto kernel = SpkKernel::from_bytes(image.bytes);
   if (!kernel) return message(kernel.error());
   const auto segments = kernel->segments();
   if (!segments) return message(segments.error());

@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,21 +35,34 @@ int open_descriptor_count() {
   return count;
 }
 
-// Both variants must behave as the same byte stream.
-class KernelSourceVariants : public ::testing::TestWithParam<bool> {
+enum class Form { Mapped, Plain, InMemory };
+
+// The three forms must behave as the same byte stream.
+class KernelSourceVariants : public ::testing::TestWithParam<Form> {
  protected:
-  KernelSource open(const std::string& path) {
-    auto source = GetParam() ? KernelSource::open(path) : KernelSource::open_unmapped(path);
+  KernelSource open(const std::vector<std::byte>& bytes) {
+    if (GetParam() == Form::InMemory) {
+      KernelSource source = KernelSource::from_bytes(bytes);
+      EXPECT_TRUE(source.reads_memory());
+      EXPECT_FALSE(source.is_mapped());
+      return source;
+    }
+    file_.emplace(bytes);
+    auto source =
+        GetParam() == Form::Mapped ? KernelSource::open(file_->path()) : KernelSource::open_unmapped(file_->path());
     EXPECT_TRUE(source.has_value());
-    EXPECT_EQ(source->is_mapped(), GetParam());
+    EXPECT_EQ(source->is_mapped(), GetParam() == Form::Mapped);
     return std::move(*source);
   }
+
+ private:
+  std::optional<TemporaryFile> file_;
 };
 
 TEST_P(KernelSourceVariants, ReadsAdvanceAndStopAtTheEnd) {
   const auto bytes = ramp(3000);
-  TemporaryFile file(bytes);
-  KernelSource source = open(file.path());
+  KernelSource source = open(bytes);
+  EXPECT_EQ(source.length().value(), 3000u);
   std::array<std::byte, 1024> buffer{};
   ASSERT_EQ(source.read(buffer).value(), 1024u);
   EXPECT_EQ(buffer[5], bytes[5]);
@@ -62,8 +76,7 @@ TEST_P(KernelSourceVariants, ReadsAdvanceAndStopAtTheEnd) {
 
 TEST_P(KernelSourceVariants, SeeksFromEndAndCurrent) {
   const auto bytes = ramp(100);
-  TemporaryFile file(bytes);
-  KernelSource source = open(file.path());
+  KernelSource source = open(bytes);
   EXPECT_EQ(source.seek(SeekFrom::end(-10)).value(), 90u);
   EXPECT_EQ(source.seek(SeekFrom::current(5)).value(), 95u);
   EXPECT_EQ(source.seek(SeekFrom::current(-95)).value(), 0u);
@@ -73,11 +86,10 @@ TEST_P(KernelSourceVariants, SeeksFromEndAndCurrent) {
 }
 
 TEST_P(KernelSourceVariants, NegativeSeekFails) {
-  TemporaryFile file(ramp(100));
-  KernelSource source = open(file.path());
+  KernelSource source = open(ramp(100));
   const auto result = source.seek(SeekFrom::end(-101));
   ASSERT_FALSE(result.has_value());
-  if (GetParam()) {
+  if (GetParam() != Form::Plain) {
     EXPECT_EQ(message(result.error()), "invalid seek to a negative or overflowing position");
   } else {
     EXPECT_EQ(message(result.error()), "Invalid argument (os error 22)");
@@ -85,8 +97,7 @@ TEST_P(KernelSourceVariants, NegativeSeekFails) {
 }
 
 TEST_P(KernelSourceVariants, ReadExactPastTheEndFails) {
-  TemporaryFile file(ramp(100));
-  KernelSource source = open(file.path());
+  KernelSource source = open(ramp(100));
   ASSERT_TRUE(source.seek(SeekFrom::start(60)).has_value());
   std::array<std::byte, 41> buffer{};
   const auto result = source.read_exact(buffer);
@@ -94,7 +105,8 @@ TEST_P(KernelSourceVariants, ReadExactPastTheEndFails) {
   EXPECT_EQ(message(result.error()), "failed to fill whole buffer");
 }
 
-INSTANTIATE_TEST_SUITE_P(MappedAndPlain, KernelSourceVariants, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(MappedPlainAndInMemory, KernelSourceVariants,
+                         ::testing::Values(Form::Mapped, Form::Plain, Form::InMemory));
 
 TEST(MappedKernelSource, SeekOverflowFails) {
   TemporaryFile file(ramp(100));
