@@ -12,6 +12,7 @@
 
 #include "engine/testing/de421_engines.h"
 #include "spk/testing/spk_writer.h"
+#include "time/testing/temp_dir.h"
 
 namespace ephemeris {
 namespace {
@@ -19,7 +20,6 @@ namespace {
 #include "engine/testdata/engine_reference.inc"
 
 using testing::c04_table;
-using testing::have_real_data;
 using testing::open_de421;
 
 const std::string& kSha = testing::kAnySha256;
@@ -150,8 +150,8 @@ TEST_F(Engine, SiteStateAgreesWithErfa) {
 }
 
 TEST_F(Engine, AdditionalKernelFillsGapsAndKeepsPrecedence) {
-  testing::TemporaryFile jupiter(offset_kernel(599, 5).bytes);
-  testing::TemporaryFile mars(offset_kernel(499, 4).bytes);
+  testing::TempFile jupiter(offset_kernel(599, 5).bytes);
+  testing::TempFile mars(offset_kernel(499, 4).bytes);
   SpkEphemeris engine = open_de421();
   const Instant j2000{2451545.0, TimeScale::Tdb};
   const PositionOptions geometric{Origin::barycentric(), CoordinateSystem::Equatorial, ReferenceEpoch::J2000};
@@ -179,7 +179,7 @@ TEST_F(Engine, AdditionalKernelFillsGapsAndKeepsPrecedence) {
 TEST_F(Engine, AdditionalKernelWithBrokenChainIsRejected) {
   testing::KernelImage image = offset_kernel(599, 5);
   image.put_f64(testing::KernelImage::control_offset(image.summary_records[0], 0), 2.5);
-  testing::TemporaryFile broken(image.bytes);
+  testing::TempFile broken(image.bytes);
   auto result = SpkEphemeris::with_additional_kernel(open_de421(), SpkKernel::open(broken.path()).value(),
                                                      "broken.bsp", kSha);
   ASSERT_FALSE(result.has_value());

@@ -13,6 +13,7 @@
 #include "engine/corrections.h"
 #include "spk/center_chain.h"
 #include "spk/testing/spk_writer.h"
+#include "time/testing/real_data.h"
 
 namespace ephemeris {
 namespace {
@@ -113,7 +114,7 @@ TEST(RejectIdentical, SameCodesAreAnInvalidRequest) {
 class RelativeStateDe421 : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::string(EPHEMERIS_DE421_PATH).empty()) GTEST_SKIP() << "EPHEMERIS_DE421_PATH is not set";
+    ASSERT_TRUE(testing::have_de421());
     auto kernel = SpkKernel::open(EPHEMERIS_DE421_PATH);
     ASSERT_TRUE(kernel.has_value()) << message(kernel.error());
     kernels_.push_back(std::move(*kernel));

@@ -13,6 +13,7 @@
 
 #include "engine/testing/de421_engines.h"
 #include "spk/testing/spk_writer.h"
+#include "time/testing/temp_dir.h"
 
 namespace ephemeris {
 namespace {
@@ -157,7 +158,7 @@ testing::KernelImage halting_sun_kernel() {
 }
 
 TEST(SeasonSearchSpeed, TooSlowLongitudeIsRefusedAtTheStartAndInNewton) {
-  const testing::TemporaryFile file(halting_sun_kernel().bytes);
+  const testing::TempFile file(halting_sun_kernel().bytes);
   auto engine = SpkEphemeris::open(file.path(), testing::kAnySha256);
   ASSERT_TRUE(engine.has_value()) << message(engine.error());
   const std::string too_slow = "longitude speed is too small to search for the event";

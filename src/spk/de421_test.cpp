@@ -12,6 +12,7 @@
 #include "spk/center_chain.h"
 #include "spk/coverage.h"
 #include "spk/spk_kernel.h"
+#include "time/testing/real_data.h"
 
 namespace ephemeris {
 namespace {
@@ -23,7 +24,7 @@ constexpr std::size_t kEpochCount = std::size(kDe421Epochs);
 class De421 : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::string(EPHEMERIS_DE421_PATH).empty()) GTEST_SKIP() << "EPHEMERIS_DE421_PATH is not set";
+    ASSERT_TRUE(testing::have_de421());
     auto kernel = SpkKernel::open(EPHEMERIS_DE421_PATH);
     ASSERT_TRUE(kernel.has_value()) << message(kernel.error());
     kernels_.push_back(std::move(*kernel));

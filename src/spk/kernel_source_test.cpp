@@ -13,12 +13,13 @@
 
 #include "spk/spk_kernel.h"
 #include "spk/testing/spk_writer.h"
+#include "time/testing/temp_dir.h"
 
 namespace ephemeris {
 namespace {
 
-using testing::TemporaryDirectory;
-using testing::TemporaryFile;
+using testing::TempDir;
+using testing::TempFile;
 
 std::vector<std::byte> ramp(std::size_t size) {
   std::vector<std::byte> bytes(size);
@@ -56,7 +57,7 @@ class KernelSourceVariants : public ::testing::TestWithParam<Form> {
   }
 
  private:
-  std::optional<TemporaryFile> file_;
+  std::optional<TempFile> file_;
 };
 
 TEST_P(KernelSourceVariants, ReadsAdvanceAndStopAtTheEnd) {
@@ -109,7 +110,7 @@ INSTANTIATE_TEST_SUITE_P(MappedPlainAndInMemory, KernelSourceVariants,
                          ::testing::Values(Form::Mapped, Form::Plain, Form::InMemory));
 
 TEST(MappedKernelSource, SeekOverflowFails) {
-  TemporaryFile file(ramp(100));
+  TempFile file(ramp(100));
   auto source = KernelSource::open(file.path());
   ASSERT_TRUE(source->is_mapped());
   ASSERT_TRUE(source->seek(SeekFrom::start(std::numeric_limits<std::uint64_t>::max() - 5)).has_value());
@@ -130,7 +131,7 @@ TEST(KernelSourceOpen, MissingFileIsAnOsError) {
 }
 
 TEST(KernelSourceOpen, EmptyFileFallsBackAndFailsCleanly) {
-  TemporaryFile file({});
+  TempFile file({});
   auto source = KernelSource::open(file.path());
   ASSERT_TRUE(source.has_value());
   EXPECT_FALSE(source->is_mapped());
@@ -140,21 +141,21 @@ TEST(KernelSourceOpen, EmptyFileFallsBackAndFailsCleanly) {
 }
 
 TEST(KernelSourceOpen, DirectoryFailsCleanly) {
-  TemporaryDirectory directory;
+  TempDir directory;
   const auto kernel = SpkKernel::open(directory.path());
   ASSERT_FALSE(kernel.has_value());
   EXPECT_EQ(message(kernel.error()), "failed to read SPK kernel: Is a directory (os error 21)");
 }
 
 TEST(KernelSourceOpen, ShortFileFailsCleanly) {
-  TemporaryFile file(ramp(1023));
+  TempFile file(ramp(1023));
   const auto kernel = SpkKernel::open(file.path());
   ASSERT_FALSE(kernel.has_value());
   EXPECT_EQ(message(kernel.error()), "failed to read SPK kernel: failed to fill whole buffer");
 }
 
 TEST(KernelSourceOpen, DescriptorsAreReleasedAndMovesKeepTheStream) {
-  TemporaryFile file(ramp(200));
+  TempFile file(ramp(200));
   const int before = open_descriptor_count();
   {
     auto opened = KernelSource::open(file.path());

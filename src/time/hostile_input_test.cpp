@@ -10,7 +10,7 @@
 
 #include "time/earth_orientation.h"
 #include "time/leap_second_kernel.h"
-#include "time/temp_dir_for_test.h"
+#include "time/testing/temp_dir.h"
 #include "time/text_file.h"
 
 namespace ephemeris {
