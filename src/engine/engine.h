@@ -3,7 +3,6 @@
 #pragma once
 
 #include <expected>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,7 +11,6 @@
 
 #include "core/backend.h"
 #include "core/cartesian_state.h"
-#include "core/constants.h"
 #include "core/errors.h"
 #include "core/metadata.h"
 #include "core/observer.h"
