@@ -12,6 +12,7 @@ namespace ephemeris {
 namespace {
 
 constexpr std::string_view kNoFileNameMessage = "kernel path has no UTF-8 filename";
+
 }  // namespace
 
 SpkEphemeris::SpkEphemeris(EphemerisMetadata metadata, SupportedRange range, SpkKernel primary)
