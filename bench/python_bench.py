@@ -26,7 +26,7 @@ repository root after installing the module:
 
     python3 -m pip install --no-build-isolation '.[test]'
     python3 bench/python_bench.py [--repeats 5] [--instants 100000] [--quick]
-        [--engine-benchmark build/<dir>/src/spk/engine_benchmark]
+        [--engine-benchmark build/<dir>/src/engine/engine_benchmark]
 """
 
 import argparse

@@ -20,8 +20,8 @@ void exercise(const ephemeris::LeapSecondKernel& kernel) {
   for (double jd : dates) {
     for (TimeScale scale : {TimeScale::Utc, TimeScale::Ut1, TimeScale::Tt, TimeScale::Tdb}) {
       const auto tdb = kernel.tdb_seconds(scale, jd);
-      const auto tt = kernel.tt_julian_day(scale, nullptr, jd);
-      const auto utc = kernel.utc_julian_day(scale, nullptr, jd);
+      const auto tt = kernel.tt_julian_day(scale, jd);
+      const auto utc = kernel.utc_julian_day(scale, jd);
       // A conversion that succeeds never hands back a non-finite date.
       if ((tdb && !std::isfinite(*tdb)) || (tt && !std::isfinite(*tt)) || (utc && !std::isfinite(*utc))) {
         __builtin_trap();

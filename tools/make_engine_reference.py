@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes src/spk/testdata/engine_reference.inc: what independent tools say
+"""Writes src/engine/testdata/engine_reference.inc: what independent tools say
 about positions from JPL DE421, for the engine's tests.
 
 - CSPICE (spiceypy): geometric, light-time ("CN") and light-time plus
@@ -31,7 +31,7 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
 from leap_second_kernel import leap_second_kernel_text  # noqa: E402
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-OUT = ROOT / "src" / "spk" / "testdata" / "engine_reference.inc"
+OUT = ROOT / "src" / "engine" / "testdata" / "engine_reference.inc"
 
 import astropy_iers_data  # noqa: E402
 import skyfield_data  # noqa: E402

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes src/spk/testdata/events_reference.inc: what Skyfield says about
+"""Writes src/engine/testdata/events_reference.inc: what Skyfield says about
 equinoxes, solstices, lunations, and rise, set and transit times from JPL
 DE421, for the engine's event-search tests.
 
@@ -33,7 +33,7 @@ import astropy_iers_data  # noqa: E402
 import skyfield_data  # noqa: E402
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-OUT = ROOT / "src" / "spk" / "testdata" / "events_reference.inc"
+OUT = ROOT / "src" / "engine" / "testdata" / "events_reference.inc"
 DE421 = pathlib.Path(skyfield_data.get_skyfield_data_path()) / "de421.bsp"
 EOPC04 = pathlib.Path(astropy_iers_data.__file__).parent / "data" / "eopc04.1962-now"
 

@@ -1,7 +1,10 @@
-// Reduction of angles into one turn.
+// Reduction of angles into one turn, and the signed wraps of angle differences.
 #pragma once
 
 #include <cmath>
+#include <numbers>
+
+#include "core/constants.h"
 
 namespace ephemeris {
 
@@ -17,6 +20,25 @@ inline double reduce_angle(double angle, double turn) {
     if (reduced >= turn) reduced = 0.0;
   }
   return reduced;
+}
+
+// An angle difference in radians brought into [-pi, pi): the remainder of
+// angle + pi by 2 pi, one turn added when negative, minus pi. The result can
+// round to exactly -pi; callers that need (-pi, pi] test for it.
+inline double wrap_signed_radians(double angle_rad) {
+  double w = std::fmod(angle_rad + std::numbers::pi, kTwoPi);
+  if (w < 0.0) w += kTwoPi;
+  return w - std::numbers::pi;
+}
+
+// An angle difference in degrees brought into (-180, 180], wrapped in
+// radians as wrap_signed_radians does and converted back; -pi becomes 180.
+inline double wrap_signed_degrees(double difference_deg) {
+  double w = std::fmod(difference_deg * kRadiansPerDegree + std::numbers::pi, kTwoPi);
+  if (w < 0.0) w += kTwoPi;
+  w -= std::numbers::pi;
+  if (w == -std::numbers::pi) return 180.0;
+  return w * kDegreesPerRadian;
 }
 
 }  // namespace ephemeris

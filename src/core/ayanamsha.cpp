@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "core/constants.h"
+#include "core/julian_day.h"
 
 namespace ephemeris {
 namespace {
@@ -12,10 +13,19 @@ struct ModeDefinition {
   double ayanamsha_deg;        // ayanamsha at the reference epoch
 };
 
+// Lahiri: 23.25 degrees at JD 2435553.5; Fagan-Bradley: 24 deg 02' 31.36" at
+// JD 2433282.42345905.
+constexpr ModeDefinition kLahiri{julian_centuries_since_j2000(2435553.5), 23.25};
+constexpr ModeDefinition kFaganBradley{julian_centuries_since_j2000(2433282.42345905),
+                                       24.0 + 2.0 / kArcminutesPerDegree + 31.36 / kArcsecondsPerDegree};
+static_assert(kLahiri.reference_centuries == -0.43782340862422997);
+static_assert(kFaganBradley.reference_centuries == -0.500002095577008);
+static_assert(kFaganBradley.ayanamsha_deg == 24.042044444444446);
+
 ModeDefinition definition(SiderealMode mode) {
   switch (mode) {
-    case SiderealMode::Lahiri: return {-0.43782340862422997, 23.25};
-    case SiderealMode::FaganBradley: return {-0.500002095577008, 24.042044444444446};
+    case SiderealMode::Lahiri: return kLahiri;
+    case SiderealMode::FaganBradley: return kFaganBradley;
   }
   return {0.0, 0.0};
 }
@@ -32,15 +42,15 @@ double general_precession_arcsec(double x) {
   return p;
 }
 
-constexpr double kArcsecondsPerDegree = 3600.0;
 // Arcseconds per Julian century to degrees per day: 3600 x 36525.
-constexpr double kArcsecPerCenturyPerDegPerDay = 1.3149e8;
+constexpr double kArcsecPerCenturyPerDegPerDay = kArcsecondsPerDegree * kDaysPerJulianCentury;
+static_assert(kArcsecPerCenturyPerDegPerDay == 1.3149e8);
 
 }  // namespace
 
 std::expected<double, CoordinateError> ayanamsha_deg(SiderealMode mode, double tt_jd) {
   if (!std::isfinite(tt_jd)) return std::unexpected(CoordinateError::NonFinite);
-  const double t = (tt_jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(tt_jd);
   const ModeDefinition m = definition(mode);
   return m.ayanamsha_deg +
          (general_precession_arcsec(t) - general_precession_arcsec(m.reference_centuries)) / kArcsecondsPerDegree;
@@ -48,7 +58,7 @@ std::expected<double, CoordinateError> ayanamsha_deg(SiderealMode mode, double t
 
 std::expected<double, CoordinateError> ayanamsha_rate_deg_per_day(double tt_jd) {
   if (!std::isfinite(tt_jd)) return std::unexpected(CoordinateError::NonFinite);
-  const double t = (tt_jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(tt_jd);
   // Derivative of the general precession, arcseconds per century.
   const double rate = 5028.796195 + t * (2.2108696 + t * (0.00023892 + t * (-0.000095428 + t * -0.0000001915)));
   return rate / kArcsecPerCenturyPerDegPerDay;

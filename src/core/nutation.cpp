@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "core/constants.h"
+#include "core/julian_day.h"
 
 namespace ephemeris {
 namespace {
@@ -20,13 +21,15 @@ constexpr NutationTerm kLunisolarTerms[] = {
 };
 static_assert(std::size(kLunisolarTerms) == 77);
 
-constexpr double kArcsecondsPerTurn = 1296000.0;
 // 0.1 microarcsecond in radians: the unit of the series coefficients.
-constexpr double kRadiansPerTenthMicroarcsecond = 4.848136811095359e-13;
+constexpr double kRadiansPerTenthMicroarcsecond = kRadiansPerArcsecond * 1e-7;
+static_assert(kRadiansPerTenthMicroarcsecond == 4.848136811095359e-13);
 // Fixed offsets replacing the planetary terms: -0.135 mas in longitude and
 // +0.388 mas in obliquity, in radians.
-constexpr double kPlanetaryLongitudeOffset = -6.544984694978736e-10;
-constexpr double kPlanetaryObliquityOffset = 1.8810770827049994e-9;
+constexpr double kPlanetaryLongitudeOffset = -0.135e-3 * kRadiansPerArcsecond;
+constexpr double kPlanetaryObliquityOffset = 0.388e-3 * kRadiansPerArcsecond;
+static_assert(kPlanetaryLongitudeOffset == -6.544984694978736e-10);
+static_assert(kPlanetaryObliquityOffset == 1.8810770827049994e-9);
 
 // A fundamental argument given in arcseconds, reduced to one turn keeping the
 // sign of the unreduced value, in radians.
@@ -37,7 +40,7 @@ double fundamental_argument(double arcseconds) {
 }  // namespace
 
 Nutation nutation_iau2000b(double jd) {
-  const double t = (jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(jd);
 
   // Delaunay arguments (Simon et al. 1994), linear parts only.
   const double l = fundamental_argument(485868.249036 + 1717915923.2178 * t);    // Moon mean anomaly

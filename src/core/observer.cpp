@@ -5,24 +5,28 @@
 #include <numbers>
 
 #include "core/constants.h"
+#include "core/julian_day.h"
 #include "core/precession.h"
 #include "core/sidereal_time.h"
 
 namespace ephemeris {
 namespace {
 
-// GRS80 ellipsoid.
+// GRS80 ellipsoid: equatorial radius (m) and flattening, and the first
+// eccentricity squared derived from the flattening.
 constexpr double kGrs80EquatorialRadiusM = 6378137.0;
-constexpr double kGrs80EccentricitySquared = 0.006694380022900787;
-constexpr double kGrs80OneMinusEccentricitySquared = 0.9933056199770992;
+constexpr double kGrs80Flattening = 1.0 / 298.257222101;
+constexpr double kGrs80EccentricitySquared = kGrs80Flattening * (2.0 - kGrs80Flattening);
+constexpr double kGrs80OneMinusEccentricitySquared = 1.0 - kGrs80EccentricitySquared;
+static_assert(kGrs80EccentricitySquared == 0.006694380022900787);
+static_assert(kGrs80OneMinusEccentricitySquared == 0.9933056199770992);
 
-// Nominal rotation rate of the Earth, rad/s.
+// Nominal rotation rate of the Earth (GRS80), rad/s.
 constexpr double kEarthRotationRateRadPerS = 7.292115e-5;
 
 // Rate of the TIO locator s', radians per Julian century of TT (-47 uas/cy).
-constexpr double kTioLocatorRate = -2.278624301214819e-10;
-
-constexpr double kMetresPerKm = 1000.0;
+constexpr double kTioLocatorRate = -47e-6 * kRadiansPerArcsecond;
+static_assert(kTioLocatorRate == -2.278624301214819e-10);
 
 }  // namespace
 
@@ -54,7 +58,7 @@ std::expected<CartesianState, CoordinateError> observer_gcrs_from_geodetic(const
   const double z_itrs = (n * kGrs80OneMinusEccentricitySquared + h) * sin_lat / kMetresPerKm;
 
   // Polar motion, ITRS to TIRS: R1(yp), then R2(xp), then R3(-s').
-  const double t = (tt_jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(tt_jd);
   const double xp = xp_arcsec * kRadiansPerArcsecond;
   const double yp = yp_arcsec * kRadiansPerArcsecond;
   const double sp = kTioLocatorRate * t;

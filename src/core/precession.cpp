@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/constants.h"
+#include "core/julian_day.h"
 #include "core/nutation.h"
 
 namespace ephemeris {
@@ -25,8 +26,6 @@ double polynomial_radians(const Polynomial& c, double t) {
   return value * kRadiansPerArcsecond;
 }
 
-double julian_centuries(double jd) { return (jd - kJ2000JulianDay) / kDaysPerJulianCentury; }
-
 using Vector = std::array<double, 3>;
 
 // Rotations of the coordinate axes by the angle whose sine and cosine are given.
@@ -40,12 +39,14 @@ Vector rotate_z(const Vector& v, double s, double c) {
 }  // namespace
 
 PrecessionAngles precession_angles_iau2006(double jd) {
-  const double t = julian_centuries(jd);
+  const double t = julian_centuries_since_j2000(jd);
   return PrecessionAngles{polynomial_radians(kGammaBar, t), polynomial_radians(kPhiBar, t),
                           polynomial_radians(kPsiBar, t), polynomial_radians(kMeanObliquity, t)};
 }
 
-double mean_obliquity_iau2006(double jd) { return polynomial_radians(kMeanObliquity, julian_centuries(jd)); }
+double mean_obliquity_iau2006(double jd) {
+  return polynomial_radians(kMeanObliquity, julian_centuries_since_j2000(jd));
+}
 
 OfDateRotation::OfDateRotation(double jd, bool nutation, bool equatorial) : equatorial_(equatorial) {
   const PrecessionAngles angles = precession_angles_iau2006(jd);

@@ -4,15 +4,14 @@
 
 #include "core/angle_reduction.h"
 #include "core/constants.h"
+#include "core/julian_day.h"
 #include "core/precession.h"
 
 namespace ephemeris {
 namespace {
 
-// Earth rotation angle at J2000.0 UT1 and its rate in turns per UT1 day
-// beyond one turn per day (Capitaine et al. 2000).
+// Earth rotation angle at J2000.0 UT1, turns (Capitaine et al. 2000).
 constexpr double kEraAtJ2000Turns = 0.779057273264;
-constexpr double kEraExtraTurnsPerDay = 0.00273781191135448;
 
 // The Julian date minus its integer part toward zero, in [0, 1).
 double day_fraction(double jd) {
@@ -41,17 +40,17 @@ double earth_rotation_angle(double ut1_jd) {
 }
 
 double greenwich_mean_sidereal_time_iau2006(double ut1_jd, double tt_jd) {
-  const double t = (tt_jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(tt_jd);
   return reduce_angle(earth_rotation_angle(ut1_jd) + gmst_polynomial_arcsec(t) * kRadiansPerArcsecond, kTwoPi);
 }
 
 double greenwich_apparent_sidereal_time_iau2006(double ut1_jd, double tt_jd, const Nutation& nutation) {
-  const double t = (tt_jd - kJ2000JulianDay) / kDaysPerJulianCentury;
+  const double t = julian_centuries_since_j2000(tt_jd);
   const double gmst = greenwich_mean_sidereal_time_iau2006(ut1_jd, tt_jd);
   const double mean_obliquity = mean_obliquity_iau2006(tt_jd);
   // Complementary terms of the equation of the equinoxes: the two largest,
   // in the longitude of the Moon's node.
-  const double node = std::fmod(450160.398036 - 6962890.5431 * t, 1296000.0) * kRadiansPerArcsecond;
+  const double node = std::fmod(450160.398036 - 6962890.5431 * t, kArcsecondsPerTurn) * kRadiansPerArcsecond;
   const double complementary =
       (0.00264096 * std::sin(node) + 0.00006352 * std::sin(2.0 * node)) * kRadiansPerArcsecond;
   return reduce_angle(complementary + (gmst + nutation.longitude_rad * std::cos(mean_obliquity)), kTwoPi);

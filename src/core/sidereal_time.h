@@ -11,6 +11,11 @@
 
 namespace ephemeris {
 
+// Turns of the Earth rotation angle per UT1 day beyond one turn (Capitaine et
+// al. 2000): the Earth turns 1.0027378119113546 times per day relative to the
+// equinox.
+inline constexpr double kEraExtraTurnsPerDay = 0.00273781191135448;
+
 // Earth rotation angle (IAU 2000) at `ut1_jd`.
 double earth_rotation_angle(double ut1_jd);
 

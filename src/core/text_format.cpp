@@ -59,44 +59,6 @@ bool needs_unicode_escape(char32_t cp) {
   return cp <= it->last;
 }
 
-// Length of the well-formed UTF-8 sequence at `s[i]`, or the length of its
-// maximal invalid prefix negated (at least -1) when it is ill-formed.
-int utf8_sequence(std::string_view s, std::size_t i, char32_t& cp) {
-  const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(s[k]); };
-  const std::uint8_t b0 = byte(i);
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  }
-  int length;
-  std::uint8_t lo = 0x80, hi = 0xBF;  // bounds of the second byte
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    length = 2;
-    cp = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    length = 3;
-    cp = b0 & 0x0F;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    length = 4;
-    cp = b0 & 0x07;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return -1;
-  }
-  for (int k = 1; k < length; ++k) {
-    if (i + k >= s.size()) return -k;
-    const std::uint8_t b = byte(i + k);
-    const std::uint8_t min = k == 1 ? lo : 0x80;
-    const std::uint8_t max = k == 1 ? hi : 0xBF;
-    if (b < min || b > max) return -k;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  return length;
-}
-
 void append_utf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -133,13 +95,55 @@ std::string format_literal_number(double value) {
   return text;
 }
 
+int decode_utf8_at(std::string_view s, std::size_t i, char32_t& cp) {
+  const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(s[k]); };
+  const std::uint8_t b0 = byte(i);
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  }
+  int length;
+  std::uint8_t lo = 0x80, hi = 0xBF;  // bounds of the second byte
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    length = 2;
+    cp = b0 & 0x1F;
+  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+    length = 3;
+    cp = b0 & 0x0F;
+    if (b0 == 0xE0) lo = 0xA0;
+    if (b0 == 0xED) hi = 0x9F;
+  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+    length = 4;
+    cp = b0 & 0x07;
+    if (b0 == 0xF0) lo = 0x90;
+    if (b0 == 0xF4) hi = 0x8F;
+  } else {
+    return -1;
+  }
+  for (int k = 1; k < length; ++k) {
+    if (i + k >= s.size()) return -k;
+    const std::uint8_t b = byte(i + k);
+    const std::uint8_t min = k == 1 ? lo : 0x80;
+    const std::uint8_t max = k == 1 ? hi : 0xBF;
+    if (b < min || b > max) return -k;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  return length;
+}
+
+bool is_unicode_white_space(char32_t cp) {
+  return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
+         (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F ||
+         cp == 0x3000;
+}
+
 std::string decode_utf8_lossy(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   std::size_t i = 0;
   while (i < bytes.size()) {
     char32_t cp = 0;
-    const int n = utf8_sequence(bytes, i, cp);
+    const int n = decode_utf8_at(bytes, i, cp);
     if (n > 0) {
       out.append(bytes.substr(i, static_cast<std::size_t>(n)));
       i += static_cast<std::size_t>(n);
@@ -155,7 +159,7 @@ bool is_valid_utf8(std::string_view bytes) {
   std::size_t i = 0;
   while (i < bytes.size()) {
     char32_t cp = 0;
-    const int n = utf8_sequence(bytes, i, cp);
+    const int n = decode_utf8_at(bytes, i, cp);
     if (n <= 0) return false;
     i += static_cast<std::size_t>(n);
   }
@@ -168,7 +172,7 @@ std::string quote_text(std::string_view utf8) {
   std::size_t i = 0;
   while (i < text.size()) {
     char32_t cp = 0;
-    const int n = utf8_sequence(text, i, cp);
+    const int n = decode_utf8_at(text, i, cp);
     i += static_cast<std::size_t>(n);
     switch (cp) {
       case U'"': out += "\\\""; continue;

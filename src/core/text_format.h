@@ -1,6 +1,7 @@
 // Text forms of numbers and strings used by every message and repr.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,16 @@ std::string format_plain_number(double value);
 // non-zero and below 1e-4, or at least 1e16, uses exponent form without plus
 // sign or leading zeros: 2451545.0, -0.0, 1e-5, 2.5e-7, 1e16; NaN, inf, -inf.
 std::string format_literal_number(double value);
+
+// Length of the well-formed UTF-8 sequence at `text[index]` (index below
+// text.size()), with its code point in `code_point`; when the bytes there are
+// ill-formed, the length of their maximal invalid prefix negated (at least -1).
+int decode_utf8_at(std::string_view text, std::size_t index, char32_t& code_point);
+
+// True for the code points with the Unicode White_Space property: U+0009 to
+// U+000D, U+0020, U+0085, U+00A0, U+1680, U+2000 to U+200A, U+2028, U+2029,
+// U+202F, U+205F and U+3000.
+bool is_unicode_white_space(char32_t code_point);
 
 // Decodes UTF-8, replacing each maximal invalid subsequence with U+FFFD.
 std::string decode_utf8_lossy(std::string_view bytes);

@@ -16,50 +16,6 @@ struct NameForm {
   T value;
 };
 
-// Code points with the Unicode White_Space property.
-bool is_unicode_white_space(char32_t cp) {
-  return (cp >= 0x09 && cp <= 0x0D) || cp == 0x20 || cp == 0x85 || cp == 0xA0 || cp == 0x1680 ||
-         (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 || cp == 0x2029 || cp == 0x202F || cp == 0x205F ||
-         cp == 0x3000;
-}
-
-// Length of the well-formed UTF-8 sequence starting at text[i] (its code point
-// in `cp`), or 0 when the bytes there are not well-formed.
-std::size_t utf8_sequence_length(std::string_view text, std::size_t i, char32_t& cp) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  if (lead < 0x80) {
-    cp = lead;
-    return 1;
-  }
-  std::size_t length = 0;
-  unsigned char low = 0x80;
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    cp = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    cp = lead & 0x0Fu;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    cp = lead & 0x07u;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (text.size() - i < length) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    const unsigned char next = byte(i + k);
-    if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return 0;
-    cp = (cp << 6) | (next & 0x3Fu);
-  }
-  return length;
-}
-
 std::string unknown_name_message(std::string_view prefix, const std::string& name) {
   const std::string text = is_valid_utf8(name) ? name : decode_utf8_lossy(name);
   return std::string(prefix) + " " + quote_text(text);
@@ -170,7 +126,8 @@ std::string normalize_name(std::string_view text) {
   std::size_t end = 0;
   for (std::size_t i = 0; i < text.size();) {
     char32_t cp = 0;
-    std::size_t length = utf8_sequence_length(text, i, cp);
+    const int decoded = decode_utf8_at(text, i, cp);
+    std::size_t length = decoded > 0 ? static_cast<std::size_t>(decoded) : 0;
     const bool white = length != 0 && is_unicode_white_space(cp);
     if (length == 0) length = 1;
     if (!white) {

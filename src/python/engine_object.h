@@ -19,7 +19,7 @@
 
 #include "python/access_marker.h"
 #include "python/arguments.h"
-#include "spk/engine.h"
+#include "engine/engine.h"
 
 namespace ephemeris {
 

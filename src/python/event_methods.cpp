@@ -5,6 +5,9 @@
 // a wrong type), then reads its names (body, then the mode or kind, each a
 // ValueError with the parser's message), and only then asks for the engine,
 // so a bad argument is reported even on a closed engine.
+#include "engine/horizon_events.h"
+#include "engine/season_search.h"
+#include "engine/sidereal_position.h"
 #include "python/engine_object.h"
 #include "python/module_classes.h"
 #include "python/value_object.h"
@@ -16,7 +19,7 @@ PyTypeObject* instant_class() { return module_class(ModuleClass::Instant); }
 PyTypeObject* observer_class() { return module_class(ModuleClass::GeodeticObserver); }
 PyTypeObject* options_class() { return module_class(ModuleClass::PositionOptions); }
 
-PyResult<PyRef> sidereal_position(const BoundArguments<4>& bound, const EngineAccess& access) {
+PyResult<PyRef> sidereal_position_method(const BoundArguments<4>& bound, const EngineAccess& access) {
   const auto body_text = to_text(bound[0], "body");
   if (!body_text) return python_error();
   const auto instant = to_instance(bound[1], instant_class(), "instant");
@@ -32,12 +35,12 @@ PyResult<PyRef> sidereal_position(const BoundArguments<4>& bound, const EngineAc
   const auto engine = access.engine();
   if (!engine) return python_error();
   const auto result =
-      (*engine)->sidereal_position(*body, instant_value(*instant), position_options_value(*options), *mode);
+      sidereal_position(**engine, *body, instant_value(*instant), position_options_value(*options), *mode);
   if (!result) return map_ephemeris_error(result.error());
   return new_position(*result);
 }
 
-PyResult<PyRef> next_lunation(const BoundArguments<2>& bound, const EngineAccess& access) {
+PyResult<PyRef> next_lunation_method(const BoundArguments<2>& bound, const EngineAccess& access) {
   const auto after = to_instance(bound[0], instant_class(), "after");
   if (!after) return python_error();
 
@@ -46,12 +49,12 @@ PyResult<PyRef> next_lunation(const BoundArguments<2>& bound, const EngineAccess
 
   const auto engine = access.engine();
   if (!engine) return python_error();
-  const auto result = (*engine)->next_sun_moon_elongation(instant_value(*after), lunation_target_elongation_deg(*kind));
+  const auto result = next_sun_moon_elongation(**engine, instant_value(*after), lunation_target_elongation_deg(*kind));
   if (!result) return map_ephemeris_error(result.error());
   return new_instant(*result);
 }
 
-PyResult<PyRef> next_season_event(const BoundArguments<2>& bound, const EngineAccess& access) {
+PyResult<PyRef> next_season_event_method(const BoundArguments<2>& bound, const EngineAccess& access) {
   const auto after = to_instance(bound[0], instant_class(), "after");
   if (!after) return python_error();
 
@@ -60,12 +63,12 @@ PyResult<PyRef> next_season_event(const BoundArguments<2>& bound, const EngineAc
 
   const auto engine = access.engine();
   if (!engine) return python_error();
-  const auto result = (*engine)->next_sun_longitude(instant_value(*after), season_target_longitude_deg(*kind));
+  const auto result = next_sun_longitude(**engine, instant_value(*after), season_target_longitude_deg(*kind));
   if (!result) return map_ephemeris_error(result.error());
   return new_instant(*result);
 }
 
-PyResult<PyRef> rise_set_transit(const BoundArguments<4>& bound, const EngineAccess& access) {
+PyResult<PyRef> rise_set_transit_method(const BoundArguments<4>& bound, const EngineAccess& access) {
   const auto body_text = to_text(bound[0], "body");
   if (!body_text) return python_error();
   const auto observer = to_instance(bound[1], observer_class(), "observer");
@@ -80,13 +83,13 @@ PyResult<PyRef> rise_set_transit(const BoundArguments<4>& bound, const EngineAcc
 
   const auto engine = access.engine();
   if (!engine) return python_error();
-  const auto result = (*engine)->rise_set_transit(*body, geodetic_observer_value(*observer), instant_value(*around),
-                                                  *altitude_deg);
+  const auto result = rise_set_transit(**engine, *body, geodetic_observer_value(*observer), instant_value(*around),
+                                       *altitude_deg);
   if (!result) return map_ephemeris_error(result.error());
   return new_rise_set_transit(*result);
 }
 
-PyResult<PyRef> next_horizon_event(const BoundArguments<5>& bound, const EngineAccess& access) {
+PyResult<PyRef> next_horizon_event_method(const BoundArguments<5>& bound, const EngineAccess& access) {
   const auto body_text = to_text(bound[0], "body");
   if (!body_text) return python_error();
   const auto observer = to_instance(bound[1], observer_class(), "observer");
@@ -103,37 +106,37 @@ PyResult<PyRef> next_horizon_event(const BoundArguments<5>& bound, const EngineA
 
   const auto engine = access.engine();
   if (!engine) return python_error();
-  const auto result = (*engine)->next_horizon_event(*body, geodetic_observer_value(*observer),
-                                                    instant_value(*after), *kind, *altitude_deg);
+  const auto result = next_horizon_event(**engine, *body, geodetic_observer_value(*observer), instant_value(*after),
+                                         *kind, *altitude_deg);
   if (!result) return map_ephemeris_error(result.error());
   return new_horizon_event(*result);
 }
 
 PyObject* sidereal_position_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   static constexpr Signature<4> signature{"Engine.sidereal_position", {"body", "instant", "options", "mode"}, 4};
-  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &sidereal_position);
+  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &sidereal_position_method);
 }
 
 PyObject* next_lunation_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   static constexpr Signature<2> signature{"Engine.next_lunation", {"after", "kind"}, 2};
-  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &next_lunation);
+  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &next_lunation_method);
 }
 
 PyObject* next_season_event_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   static constexpr Signature<2> signature{"Engine.next_season_event", {"after", "kind"}, 2};
-  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &next_season_event);
+  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &next_season_event_method);
 }
 
 PyObject* rise_set_transit_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   static constexpr Signature<4> signature{
       "Engine.rise_set_transit", {"body", "observer", "around", "altitude_deg"}, 4};
-  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &rise_set_transit);
+  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &rise_set_transit_method);
 }
 
 PyObject* next_horizon_event_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   static constexpr Signature<5> signature{
       "Engine.next_horizon_event", {"body", "observer", "after", "kind", "altitude_deg"}, 5};
-  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &next_horizon_event);
+  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &next_horizon_event_method);
 }
 
 constexpr int kMethodFlags = METH_FASTCALL | METH_KEYWORDS;

@@ -10,9 +10,9 @@ namespace ephemeris {
 namespace {
 
 // Standard altitude of the Sun's upper limb at rise and set, degrees.
-constexpr double kSunUpperLimbAltitudeDeg = -50.0 / 60.0;
+constexpr double kSunUpperLimbAltitudeDeg = -50.0 / kArcminutesPerDegree;
 // Mean horizontal refraction, degrees.
-constexpr double kMeanRefractionAltitudeDeg = -34.0 / 60.0;
+constexpr double kMeanRefractionAltitudeDeg = -34.0 / kArcminutesPerDegree;
 
 using Create = PyResult<PyRef> (*)(PyObject* module);
 

@@ -19,7 +19,6 @@
 #include "core/position_options.h"
 #include "core/time_scale.h"
 #include "python/convert.h"
-#include "spk/horizon_events.h"
 
 namespace ephemeris {
 

@@ -18,19 +18,11 @@ PyResult<PyRef> bool_object(bool value) { return PyRef::borrow(value ? Py_True :
 
 PyResult<PyRef> none_object() { return PyRef::borrow(Py_None); }
 
-}  // namespace ephemeris
-
-namespace ephemeris {
-
 PyResult<PyRef> create_class(PyObject* module, PyType_Spec& spec) {
   PyRef type = PyRef::steal(PyType_FromModuleAndSpec(module, &spec, nullptr));
   if (!type) return python_error();
   return type;
 }
-
-}  // namespace ephemeris
-
-namespace ephemeris {
 
 PyResult<PyRef> create_module_function(PyObject* module, PyMethodDef& definition) {
   PyRef module_name = PyRef::steal(PyModule_GetNameObject(module));

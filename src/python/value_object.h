@@ -70,16 +70,8 @@ PyCFunction as_py_cfunction(Function function) {
   return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
 }
 
-}  // namespace ephemeris
-
-namespace ephemeris {
-
 // A class object built from `spec`, belonging to `module`.
 PyResult<PyRef> create_class(PyObject* module, PyType_Spec& spec);
-
-}  // namespace ephemeris
-
-namespace ephemeris {
 
 // A builtin function of `module` defined by `definition` (which must outlive it).
 PyResult<PyRef> create_module_function(PyObject* module, PyMethodDef& definition);

@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include "core/constants.h"
-#include "spk/corrections.h"
 #include "spk/testing/spk_writer.h"
 
 namespace ephemeris {
@@ -19,14 +18,12 @@ using testing::SegmentSpec;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// A kernel written to a temporary file and opened; the file is removed at
-// once (the open descriptor keeps the data reachable).
+// A kernel of these segments, read from memory.
 SpkKernel open_kernel(const std::vector<SegmentSpec>& segments, std::size_t summaries_per_record = 25) {
   KernelSpec spec;
   spec.segments = segments;
   spec.summaries_per_record = summaries_per_record;
-  testing::TemporaryFile file(testing::build_kernel(spec).bytes);
-  return SpkKernel::open(file.path()).value();
+  return SpkKernel::from_bytes(testing::build_kernel(spec).bytes).value();
 }
 
 // Constant position over [start, start + 1000 * records], zero velocity.
@@ -182,8 +179,7 @@ TEST(CenterChain, SegmentsSharingDataFollowTheirOwnCentres) {
   image.put_u32(testing::KernelImage::summary_offset(2, 3) + 32, static_cast<std::uint32_t>(image.start_addresses[2]));
   image.put_u32(testing::KernelImage::summary_offset(2, 3) + 36,
                 static_cast<std::uint32_t>(image.start_addresses[2] + early.data.size() - 1));
-  testing::TemporaryFile file(image.bytes);
-  kernels.push_back(SpkKernel::open(file.path()).value());
+  kernels.push_back(SpkKernel::from_bytes(image.bytes).value());
   const std::array<double, 2> epochs = {100.0, 700.0};
   const auto states = barycentric_states_across_kernels(kernels, 499, epochs).value();
   EXPECT_EQ(states[0].position_km[0], 11.0);
@@ -196,10 +192,9 @@ TEST(CenterChain, LaterKernelErrorsSurfaceOnlyWhenReached) {
   auto broken = testing::build_kernel(broken_spec);
   broken.put_u32(8, 1);
   broken.put_u32(12, 5);
-  testing::TemporaryFile file(broken.bytes);
   std::vector<SpkKernel> kernels;
   kernels.push_back(open_kernel({fixed(5, 0, {1, 0, 0})}));
-  kernels.push_back(SpkKernel::open(file.path()).value());
+  kernels.push_back(SpkKernel::from_bytes(broken.bytes).value());
   EXPECT_EQ(chain_error(kernels, 5, 10.0), "ok");
   EXPECT_EQ(chain_error(kernels, 599, 10.0), "unsupported SPK summary layout ND=1, NI=5");
 }
@@ -211,76 +206,6 @@ TEST(CenterChain, SegmentErrorsPassThrough) {
   kernels.push_back(open_kernel({fixed(4, 0, {1, 0, 0}), type3}));
   EXPECT_EQ(chain_error(kernels, 4, 10.0), "ok");
   EXPECT_EQ(chain_error(kernels, 499, 10.0), "unsupported SPK segment type 3");
-}
-
-// --- Relative states ---
-
-TEST(RelativeState, IdenticalTargetAndCentreIsZeroWithoutReading) {
-  std::vector<SpkKernel> none;
-  const Corrections all{true, true, true, true, true};
-  EXPECT_EQ(resolve_relative_state(none, 399, 399, all, std::nullopt, 0.0).value(), StateVector{});
-  EXPECT_EQ(message(resolve_relative_state(none, 499, 399, {}, std::nullopt, 0.0).error()),
-            "no SPK segment continues the center chain from target 399 at TDB epoch 0");
-}
-
-TEST(RelativeState, GeometricIsTargetMinusObserverPlusOffset) {
-  std::vector<SpkKernel> kernels;
-  kernels.push_back(open_kernel({fixed(3, 0, {100, 200, 300}), fixed(399, 3, {1, 2, 3}), fixed(4, 0, {-50, 0, 5}),
-                                 fixed(499, 4, {0.5, 0.25, 0.125})}));
-  const StateVector mars = resolve_relative_state(kernels, 499, 399, {}, std::nullopt, 10.0).value();
-  EXPECT_EQ(mars.position_km, (std::array<double, 3>{(0.5 + -50) - 101, (0.25 + 0) - 202, (0.125 + 5) - 303}));
-  const CartesianState site{{6000, 0, 0}, {0, 0.4, 0}};
-  const StateVector from_site = resolve_relative_state(kernels, 399, 399, {}, site, 10.0).value();
-  EXPECT_EQ(from_site.position_km, (std::array<double, 3>{-6000, 0, 0}));
-  EXPECT_EQ(from_site.velocity_km_per_s, (std::array<double, 3>{0, -0.4, 0}));
-}
-
-TEST(RelativeState, LightTimeSolvesTheRetardedPosition) {
-  // A target receding along x at 30 km/s, seen from the barycentre.
-  const double speed = 30.0;
-  std::vector<SpkKernel> kernels;
-  kernels.push_back(open_kernel({testing::linear_segment(499, 0, -1.0e6, 2.0e6, 1, {1.0e9, 0, 0}, {speed, 0, 0})}));
-  const double t = 1000.0;
-  const Corrections light_time{.light_time = true};
-  const StateVector seen = resolve_relative_state(kernels, 499, 0, light_time, std::nullopt, t).value();
-  // Fixed point of tau = x(t - tau) / c for x(t) = x0 + v t.
-  const double x_now = 1.0e9 + speed * t;
-  const double tau = x_now / (kSpeedOfLightKmPerS + speed);
-  const double expected = 1.0e9 + speed * (t - tau);
-  std::printf("light-time position: wanted %.6f km, got %.6f km\n", expected, seen.position_km[0]);
-  // Three iterations leave an error of about tau (v/c)^3 v, far below 1e-6 km.
-  EXPECT_NEAR(seen.position_km[0], expected, 1e-6);
-  EXPECT_EQ(seen.velocity_km_per_s[0], speed);
-}
-
-TEST(RelativeState, DeflectionSkipsTheSunAndAberrationTurnsTheDirection) {
-  std::vector<SpkKernel> kernels;
-  kernels.push_back(open_kernel({moving(10, 0, {1.0e5, 2.0e5, 3.0e4}, {0.01, -0.01, 0.0}),
-                                 moving(399, 0, {1.4e8, 4.0e7, 1.0e7}, {-8.0, 28.0, 12.0}),
-                                 moving(499, 0, {-2.0e8, 1.0e8, 5.0e7}, {-10.0, -20.0, -5.0})}));
-  const Corrections none{};
-  const Corrections deflection{.gravitational_deflection = true};
-  const Corrections aberration{.aberration = true};
-  const double t = 250.0;
-  for (auto [target, center] : {std::pair{10, 399}, std::pair{499, 10}}) {
-    EXPECT_EQ(resolve_relative_state(kernels, target, center, deflection, std::nullopt, t).value(),
-              resolve_relative_state(kernels, target, center, none, std::nullopt, t).value());
-  }
-  const StateVector geometric = resolve_relative_state(kernels, 499, 399, none, std::nullopt, t).value();
-  const StateVector observer = barycentric_state_across_kernels(kernels, 399, t).value();
-  EXPECT_EQ(resolve_relative_state(kernels, 499, 399, aberration, std::nullopt, t).value(),
-            apply_stellar_aberration(geometric, observer.velocity_km_per_s));
-  const StateVector sun = barycentric_state_across_kernels(kernels, 10, t).value();
-  EXPECT_EQ(resolve_relative_state(kernels, 499, 399, deflection, std::nullopt, t).value(),
-            apply_solar_gravitational_deflection(geometric, observer.position_km, sun.position_km));
-}
-
-TEST(RejectIdentical, SameCodesAreAnInvalidRequest) {
-  EXPECT_TRUE(reject_identical_target_and_center(499, 399).has_value());
-  const auto error = reject_identical_target_and_center(10, 10);
-  ASSERT_FALSE(error.has_value());
-  EXPECT_EQ(error.error().kind(), EphemerisError::Kind::InvalidRequest);
-  EXPECT_EQ(message(error.error()), "spherical coordinates are undefined when target and origin are identical");
 }
 
 }  // namespace

@@ -9,13 +9,14 @@
 
 #include "spk/spk_kernel.h"
 #include "spk/testing/spk_writer.h"
+#include "time/testing/temp_dir.h"
 
 namespace ephemeris {
 namespace {
 
 using testing::KernelImage;
 using testing::KernelSpec;
-using testing::TemporaryFile;
+using testing::TempFile;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -30,8 +31,7 @@ KernelSpec three_segment_spec(bool big_endian = false) {
 }
 
 std::string error_text(const KernelImage& image) {
-  TemporaryFile file(image.bytes);
-  auto kernel = SpkKernel::open(file.path());
+  auto kernel = SpkKernel::from_bytes(image.bytes);
   if (!kernel) return message(kernel.error());
   const auto segments = kernel->segments();
   if (!segments) return message(segments.error());
@@ -42,7 +42,7 @@ std::string error_text(const KernelImage& image) {
 
 TEST(FileRecord, AcceptsAWrittenKernel) {
   const auto image = testing::build_kernel(three_segment_spec());
-  TemporaryFile file(image.bytes);
+  TempFile file(image.bytes);
   auto kernel = SpkKernel::open(file.path());
   ASSERT_TRUE(kernel.has_value());
   EXPECT_TRUE(kernel->is_mapped());
@@ -81,7 +81,7 @@ TEST(FileRecord, TrailingNulsAreTrimmed) {
   auto image = testing::build_kernel(three_segment_spec());
   image.put_bytes(16, std::string_view("name\0\0  \0", 9));
   image.put_bytes(16 + 9, std::string(51, '\0'));
-  TemporaryFile file(image.bytes);
+  TempFile file(image.bytes);
   auto kernel = SpkKernel::open(file.path());
   ASSERT_TRUE(kernel.has_value());
   EXPECT_EQ(kernel->file_record().internal_file_name, "name");
@@ -123,7 +123,7 @@ TEST(FileRecord, OtherLayoutsFailOnlyWhenSegmentsAreRead) {
   auto image = testing::build_kernel(three_segment_spec());
   image.put_u32(8, 1);
   image.put_u32(12, 5);
-  TemporaryFile file(image.bytes);
+  TempFile file(image.bytes);
   auto kernel = SpkKernel::open(file.path());
   ASSERT_TRUE(kernel.has_value());
   const auto segments = kernel->segments();
@@ -140,7 +140,7 @@ TEST(SummaryChain, ReadsSegmentsInFileOrderAcrossRecords) {
   spec.summaries_per_record = 2;
   const auto image = testing::build_kernel(spec);
   ASSERT_EQ(image.summary_records.size(), 4u);
-  TemporaryFile file(image.bytes);
+  TempFile file(image.bytes);
   auto kernel = SpkKernel::open(file.path());
   const auto segments = kernel->segments();
   ASSERT_TRUE(segments.has_value()) << message(segments.error());
@@ -163,7 +163,7 @@ TEST(SummaryChain, ReadsSegmentsInFileOrderAcrossRecords) {
 TEST(SummaryChain, EmptyKernelHasNoSegments) {
   KernelSpec spec;
   const auto image = testing::build_kernel(spec);
-  TemporaryFile file(image.bytes);
+  TempFile file(image.bytes);
   auto kernel = SpkKernel::open(file.path());
   ASSERT_TRUE(kernel.has_value());
   EXPECT_TRUE(kernel->segments().value().empty());
@@ -173,7 +173,7 @@ TEST(SummaryChain, BlankNameGivesEmptyIdentifier) {
   auto image = testing::build_kernel(three_segment_spec());
   image.put_bytes(KernelImage::name_offset(2, 1), std::string(40, ' '));
   image.put_bytes(KernelImage::name_offset(2, 2), std::string("  lead\0 \0", 9) + std::string(31, ' '));
-  TemporaryFile file(image.bytes);
+  TempFile file(image.bytes);
   const auto segments = SpkKernel::open(file.path())->segments().value();
   EXPECT_EQ(segments[1].identifier, "");
   EXPECT_EQ(segments[2].identifier, "  lead");
@@ -245,7 +245,7 @@ TEST(SummaryChain, BadSummaries) {
 
 TEST(SummaryChain, FailedWalkIsNotCached) {
   auto image = testing::build_kernel(three_segment_spec());
-  TemporaryFile file(image.bytes);
+  TempFile file(image.bytes);
   auto kernel = SpkKernel::open(file.path());
   ASSERT_TRUE(kernel.has_value());
   // The file changes under the mapping: the first walk fails, the next one
@@ -271,7 +271,7 @@ TEST(SummaryChain, FailedWalkIsNotCached) {
 
 TEST(ReadWords, AddressesAndBounds) {
   const auto image = testing::build_kernel(three_segment_spec());
-  TemporaryFile file(image.bytes);
+  TempFile file(image.bytes);
   auto kernel = SpkKernel::open(file.path());
   const auto first = kernel->read_words(image.start_addresses[0], 2);
   ASSERT_TRUE(first.has_value());
@@ -300,8 +300,8 @@ TEST(ByteOrder, BigEndianTwinReadsTheSame) {
   const auto little = testing::build_kernel(three_segment_spec(false));
   const auto big = testing::build_kernel(three_segment_spec(true));
   ASSERT_NE(little.bytes, big.bytes);
-  TemporaryFile little_file(little.bytes);
-  TemporaryFile big_file(big.bytes);
+  TempFile little_file(little.bytes);
+  TempFile big_file(big.bytes);
   auto little_kernel = SpkKernel::open(little_file.path());
   auto big_kernel = SpkKernel::open(big_file.path());
   EXPECT_TRUE(big_kernel->file_record().big_endian);
@@ -317,7 +317,7 @@ TEST(ByteOrder, BigEndianTwinReadsTheSame) {
 
 TEST(ByteOrder, PlainFileReadsTheSameAsTheMapping) {
   const auto image = testing::build_kernel(three_segment_spec(true));
-  TemporaryFile file(image.bytes);
+  TempFile file(image.bytes);
   auto mapped = SpkKernel::open(file.path());
   auto plain = SpkKernel::from_reader(KernelSource::open_unmapped(file.path()).value());
   ASSERT_TRUE(plain.has_value());

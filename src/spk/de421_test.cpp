@@ -12,6 +12,7 @@
 #include "spk/center_chain.h"
 #include "spk/coverage.h"
 #include "spk/spk_kernel.h"
+#include "time/testing/real_data.h"
 
 namespace ephemeris {
 namespace {
@@ -19,12 +20,11 @@ namespace {
 #include "spk/testdata/de421_reference.inc"
 
 constexpr std::size_t kEpochCount = std::size(kDe421Epochs);
-constexpr std::size_t kLightTimeEpochCount = std::size(kDe421LightTimeEpochs);
 
 class De421 : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (std::string(EPHEMERIS_DE421_PATH).empty()) GTEST_SKIP() << "EPHEMERIS_DE421_PATH is not set";
+    ASSERT_TRUE(testing::have_de421());
     auto kernel = SpkKernel::open(EPHEMERIS_DE421_PATH);
     ASSERT_TRUE(kernel.has_value()) << message(kernel.error());
     kernels_.push_back(std::move(*kernel));
@@ -93,40 +93,6 @@ TEST_F(De421, BarycentricStatesMatchCspice) {
     }
   }
   std::printf("DE421 vs CSPICE spkgeo: largest difference %.3g km, %.3g km/s\n", worst_position, worst_velocity);
-}
-
-// CSPICE's converged light time ("CN") and the three fixed iterations here
-// agree to far below a microsecond, but the retarded epoch t - tau is itself
-// a double: near the ends of DE421 (|t| ~ 3e9 s) its spacing is 4.8e-7 s, and
-// two solutions that differ by 1e-8 s can land on neighbouring epochs. The
-// tolerance is therefore 1e-6 km plus the target's speed times that spacing.
-TEST_F(De421, LightTimeCorrectedGeocentricPositionsMatchCspice) {
-  double worst = 0.0;
-  double worst_near_j2000 = 0.0;  // |t| < 5e8 s, where the epoch spacing is below 1e-7 s
-  for (std::size_t b = 0; b < std::size(kDe421LightTimeTargets); ++b) {
-    for (std::size_t j = 0; j < kLightTimeEpochCount; ++j) {
-      const double* wanted = kDe421LightTimeStates[b * kLightTimeEpochCount + j];
-      const auto state = resolve_relative_state(kernels_, kDe421LightTimeTargets[b], 399,
-                                                Corrections{.light_time = true}, std::nullopt,
-                                                kDe421LightTimeEpochs[j]);
-      ASSERT_TRUE(state.has_value()) << message(state.error());
-      const double t = kDe421LightTimeEpochs[j];
-      const StateVector target = barycentric_state_across_kernels(kernels_, kDe421LightTimeTargets[b], t).value();
-      const auto& v = target.velocity_km_per_s;
-      const double speed = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-      const double epoch_spacing = std::nextafter(std::fabs(t), INFINITY) - std::fabs(t);
-      const double tolerance = 1e-6 + speed * epoch_spacing;
-      for (int k = 0; k < 3; ++k) {
-        const double d = std::fabs(state->position_km[k] - wanted[k]);
-        worst = std::max(worst, d);
-        if (std::fabs(t) < 5e8) worst_near_j2000 = std::max(worst_near_j2000, d);
-        EXPECT_LE(d, tolerance) << "target " << kDe421LightTimeTargets[b] << " epoch " << kDe421LightTimeEpochs[j]
-                           << " wanted " << wanted[k] << " got " << state->position_km[k];
-      }
-    }
-  }
-  std::printf("DE421 light time vs CSPICE spkezr CN: largest position difference %.3g km (%.3g km for |t| < 5e8 s)\n",
-              worst, worst_near_j2000);
 }
 
 TEST_F(De421, BatchEqualsSingleEpochsBitForBit) {

@@ -24,24 +24,6 @@ std::string message(const KernelIoError& error) {
   return std::system_category().message(error.os_error) + " (os error " + std::to_string(error.os_error) + ")";
 }
 
-FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.release();
-  }
-  return *this;
-}
-
-FileDescriptor::~FileDescriptor() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-int FileDescriptor::release() noexcept {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
-}
-
 ReadOnlyMapping::ReadOnlyMapping(ReadOnlyMapping&& other) noexcept : data_(other.data_), size_(other.size_) {
   other.data_ = nullptr;
   other.size_ = 0;
@@ -115,12 +97,25 @@ KernelSource KernelSource::from_mapping(FileDescriptor file, ReadOnlyMapping map
   return KernelSource(std::move(file), std::move(mapping));
 }
 
+KernelSource KernelSource::from_bytes(std::vector<std::byte> bytes) {
+  KernelSource source({}, {});
+  source.bytes_ = std::move(bytes);
+  source.holds_bytes_ = true;
+  return source;
+}
+
+std::span<const std::byte> KernelSource::memory() const {
+  if (is_mapped()) return {mapping_.data(), mapping_.size()};
+  return bytes_;
+}
+
 std::expected<std::size_t, KernelIoError> KernelSource::read(std::span<std::byte> buffer) {
-  if (is_mapped()) {
-    const std::uint64_t length = mapping_.size();
+  if (reads_memory()) {
+    const std::span<const std::byte> bytes = memory();
+    const std::uint64_t length = bytes.size();
     const std::uint64_t remaining = length - std::min(position_, length);
     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
-    if (count > 0) std::memcpy(buffer.data(), mapping_.data() + position_, count);
+    if (count > 0) std::memcpy(buffer.data(), bytes.data() + position_, count);
     position_ += count;
     return count;
   }
@@ -144,12 +139,12 @@ std::expected<void, KernelIoError> KernelSource::read_exact(std::span<std::byte>
 }
 
 std::expected<std::uint64_t, KernelIoError> KernelSource::seek(SeekFrom to) {
-  if (is_mapped()) {
+  if (reads_memory()) {
     if (to.origin == SeekFrom::Origin::Start) {
       position_ = to.from_start;
       return position_;
     }
-    const std::uint64_t base = to.origin == SeekFrom::Origin::End ? mapping_.size() : position_;
+    const std::uint64_t base = to.origin == SeekFrom::Origin::End ? memory().size() : position_;
     std::uint64_t target = 0;
     if (to.delta >= 0) {
       if (__builtin_add_overflow(base, static_cast<std::uint64_t>(to.delta), &target)) {
@@ -187,7 +182,7 @@ std::expected<std::uint64_t, KernelIoError> KernelSource::seek(SeekFrom to) {
 }
 
 std::expected<std::uint64_t, KernelIoError> KernelSource::length() const {
-  if (is_mapped()) return mapping_.size();
+  if (reads_memory()) return memory().size();
   struct stat info {};
   if (::fstat(file_.get(), &info) != 0) return std::unexpected(KernelIoError::os(errno));
   return info.st_size < 0 ? 0 : static_cast<std::uint64_t>(info.st_size);

@@ -1,5 +1,6 @@
-// The byte source of one kernel file: a read-only shared mapping of the whole
-// file, or the open file itself when it cannot be mapped.
+// The byte source of one kernel: a read-only shared mapping of the whole file,
+// the open file itself when it cannot be mapped, or bytes held in memory (for
+// tests and fuzzing, which need no file).
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,9 @@
 #include <expected>
 #include <span>
 #include <string>
+#include <vector>
+
+#include "time/file_descriptor.h"
 
 namespace ephemeris {
 
@@ -38,24 +42,6 @@ struct SeekFrom {
   static SeekFrom start(std::uint64_t offset) { return {Origin::Start, offset, 0}; }
   static SeekFrom end(std::int64_t offset) { return {Origin::End, 0, offset}; }
   static SeekFrom current(std::int64_t offset) { return {Origin::Current, 0, offset}; }
-};
-
-// Owns one open file descriptor; closes it when dropped.
-class FileDescriptor {
- public:
-  FileDescriptor() = default;
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor();
-
-  int get() const { return fd_; }
-  int release() noexcept;
-
- private:
-  int fd_ = -1;
 };
 
 // A read-only shared mapping of a whole file; unmapped when dropped.
@@ -97,12 +83,18 @@ class KernelSource {
   static KernelSource from_file(FileDescriptor file);
   static KernelSource from_mapping(FileDescriptor file, ReadOnlyMapping mapping);
 
+  // The bytes of a kernel held by the source itself; reads, seeks and the
+  // length behave exactly as for a mapping of a file with these bytes.
+  static KernelSource from_bytes(std::vector<std::byte> bytes);
+
   KernelSource(KernelSource&&) noexcept = default;
   KernelSource& operator=(KernelSource&&) noexcept = default;
   KernelSource(const KernelSource&) = delete;
   KernelSource& operator=(const KernelSource&) = delete;
 
   bool is_mapped() const { return mapping_.data() != nullptr; }
+  // True for the mapped and the in-memory forms: reads copy from memory.
+  bool reads_memory() const { return is_mapped() || holds_bytes_; }
 
   // Reads up to `buffer.size()` bytes at the current position and advances
   // it; returns the count read, 0 at or past the end of the file.
@@ -116,16 +108,21 @@ class KernelSource {
   // start. Seeking past the end is allowed.
   std::expected<std::uint64_t, KernelIoError> seek(SeekFrom to);
 
-  // Current length of the file in bytes.
+  // Current length of the file (or of the bytes) in bytes.
   std::expected<std::uint64_t, KernelIoError> length() const;
 
  private:
   KernelSource(FileDescriptor file, ReadOnlyMapping mapping)
       : file_(std::move(file)), mapping_(std::move(mapping)) {}
 
-  FileDescriptor file_;
-  ReadOnlyMapping mapping_;    // empty for the plain-file variant
-  std::uint64_t position_ = 0;  // read position of the mapped variant
+  // The bytes of the mapped or in-memory form.
+  std::span<const std::byte> memory() const;
+
+  FileDescriptor file_;         // -1 for the in-memory form
+  ReadOnlyMapping mapping_;     // empty for the plain-file and in-memory forms
+  std::vector<std::byte> bytes_;  // the in-memory form's bytes
+  bool holds_bytes_ = false;
+  std::uint64_t position_ = 0;  // read position of the mapped and in-memory forms
 };
 
 }  // namespace ephemeris

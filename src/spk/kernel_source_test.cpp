@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,12 +13,13 @@
 
 #include "spk/spk_kernel.h"
 #include "spk/testing/spk_writer.h"
+#include "time/testing/temp_dir.h"
 
 namespace ephemeris {
 namespace {
 
-using testing::TemporaryDirectory;
-using testing::TemporaryFile;
+using testing::TempDir;
+using testing::TempFile;
 
 std::vector<std::byte> ramp(std::size_t size) {
   std::vector<std::byte> bytes(size);
@@ -34,21 +36,34 @@ int open_descriptor_count() {
   return count;
 }
 
-// Both variants must behave as the same byte stream.
-class KernelSourceVariants : public ::testing::TestWithParam<bool> {
+enum class Form { Mapped, Plain, InMemory };
+
+// The three forms must behave as the same byte stream.
+class KernelSourceVariants : public ::testing::TestWithParam<Form> {
  protected:
-  KernelSource open(const std::string& path) {
-    auto source = GetParam() ? KernelSource::open(path) : KernelSource::open_unmapped(path);
+  KernelSource open(const std::vector<std::byte>& bytes) {
+    if (GetParam() == Form::InMemory) {
+      KernelSource source = KernelSource::from_bytes(bytes);
+      EXPECT_TRUE(source.reads_memory());
+      EXPECT_FALSE(source.is_mapped());
+      return source;
+    }
+    file_.emplace(bytes);
+    auto source =
+        GetParam() == Form::Mapped ? KernelSource::open(file_->path()) : KernelSource::open_unmapped(file_->path());
     EXPECT_TRUE(source.has_value());
-    EXPECT_EQ(source->is_mapped(), GetParam());
+    EXPECT_EQ(source->is_mapped(), GetParam() == Form::Mapped);
     return std::move(*source);
   }
+
+ private:
+  std::optional<TempFile> file_;
 };
 
 TEST_P(KernelSourceVariants, ReadsAdvanceAndStopAtTheEnd) {
   const auto bytes = ramp(3000);
-  TemporaryFile file(bytes);
-  KernelSource source = open(file.path());
+  KernelSource source = open(bytes);
+  EXPECT_EQ(source.length().value(), 3000u);
   std::array<std::byte, 1024> buffer{};
   ASSERT_EQ(source.read(buffer).value(), 1024u);
   EXPECT_EQ(buffer[5], bytes[5]);
@@ -62,8 +77,7 @@ TEST_P(KernelSourceVariants, ReadsAdvanceAndStopAtTheEnd) {
 
 TEST_P(KernelSourceVariants, SeeksFromEndAndCurrent) {
   const auto bytes = ramp(100);
-  TemporaryFile file(bytes);
-  KernelSource source = open(file.path());
+  KernelSource source = open(bytes);
   EXPECT_EQ(source.seek(SeekFrom::end(-10)).value(), 90u);
   EXPECT_EQ(source.seek(SeekFrom::current(5)).value(), 95u);
   EXPECT_EQ(source.seek(SeekFrom::current(-95)).value(), 0u);
@@ -73,11 +87,10 @@ TEST_P(KernelSourceVariants, SeeksFromEndAndCurrent) {
 }
 
 TEST_P(KernelSourceVariants, NegativeSeekFails) {
-  TemporaryFile file(ramp(100));
-  KernelSource source = open(file.path());
+  KernelSource source = open(ramp(100));
   const auto result = source.seek(SeekFrom::end(-101));
   ASSERT_FALSE(result.has_value());
-  if (GetParam()) {
+  if (GetParam() != Form::Plain) {
     EXPECT_EQ(message(result.error()), "invalid seek to a negative or overflowing position");
   } else {
     EXPECT_EQ(message(result.error()), "Invalid argument (os error 22)");
@@ -85,8 +98,7 @@ TEST_P(KernelSourceVariants, NegativeSeekFails) {
 }
 
 TEST_P(KernelSourceVariants, ReadExactPastTheEndFails) {
-  TemporaryFile file(ramp(100));
-  KernelSource source = open(file.path());
+  KernelSource source = open(ramp(100));
   ASSERT_TRUE(source.seek(SeekFrom::start(60)).has_value());
   std::array<std::byte, 41> buffer{};
   const auto result = source.read_exact(buffer);
@@ -94,10 +106,11 @@ TEST_P(KernelSourceVariants, ReadExactPastTheEndFails) {
   EXPECT_EQ(message(result.error()), "failed to fill whole buffer");
 }
 
-INSTANTIATE_TEST_SUITE_P(MappedAndPlain, KernelSourceVariants, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(MappedPlainAndInMemory, KernelSourceVariants,
+                         ::testing::Values(Form::Mapped, Form::Plain, Form::InMemory));
 
 TEST(MappedKernelSource, SeekOverflowFails) {
-  TemporaryFile file(ramp(100));
+  TempFile file(ramp(100));
   auto source = KernelSource::open(file.path());
   ASSERT_TRUE(source->is_mapped());
   ASSERT_TRUE(source->seek(SeekFrom::start(std::numeric_limits<std::uint64_t>::max() - 5)).has_value());
@@ -118,7 +131,7 @@ TEST(KernelSourceOpen, MissingFileIsAnOsError) {
 }
 
 TEST(KernelSourceOpen, EmptyFileFallsBackAndFailsCleanly) {
-  TemporaryFile file({});
+  TempFile file({});
   auto source = KernelSource::open(file.path());
   ASSERT_TRUE(source.has_value());
   EXPECT_FALSE(source->is_mapped());
@@ -128,21 +141,21 @@ TEST(KernelSourceOpen, EmptyFileFallsBackAndFailsCleanly) {
 }
 
 TEST(KernelSourceOpen, DirectoryFailsCleanly) {
-  TemporaryDirectory directory;
+  TempDir directory;
   const auto kernel = SpkKernel::open(directory.path());
   ASSERT_FALSE(kernel.has_value());
   EXPECT_EQ(message(kernel.error()), "failed to read SPK kernel: Is a directory (os error 21)");
 }
 
 TEST(KernelSourceOpen, ShortFileFailsCleanly) {
-  TemporaryFile file(ramp(1023));
+  TempFile file(ramp(1023));
   const auto kernel = SpkKernel::open(file.path());
   ASSERT_FALSE(kernel.has_value());
   EXPECT_EQ(message(kernel.error()), "failed to read SPK kernel: failed to fill whole buffer");
 }
 
 TEST(KernelSourceOpen, DescriptorsAreReleasedAndMovesKeepTheStream) {
-  TemporaryFile file(ramp(200));
+  TempFile file(ramp(200));
   const int before = open_descriptor_count();
   {
     auto opened = KernelSource::open(file.path());

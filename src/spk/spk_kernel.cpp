@@ -40,6 +40,10 @@ std::expected<SpkKernel, SpkError> SpkKernel::from_reader(KernelSource source) {
   return SpkKernel(std::move(source), std::move(*record));
 }
 
+std::expected<SpkKernel, SpkError> SpkKernel::from_bytes(std::vector<std::byte> bytes) {
+  return from_reader(KernelSource::from_bytes(std::move(bytes)));
+}
+
 std::expected<std::vector<SpkSegment>, SpkError> SpkKernel::segments() {
   auto list = segment_list();
   if (!list) return std::unexpected(list.error());

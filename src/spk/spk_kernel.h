@@ -29,6 +29,9 @@ class SpkKernel {
   // it. The source is dropped (closed) on failure.
   static std::expected<SpkKernel, SpkError> from_reader(KernelSource source);
 
+  // The same over kernel bytes held in memory (KernelSource::from_bytes).
+  static std::expected<SpkKernel, SpkError> from_bytes(std::vector<std::byte> bytes);
+
   SpkKernel(SpkKernel&&) noexcept = default;
   SpkKernel& operator=(SpkKernel&&) noexcept = default;
   SpkKernel(const SpkKernel&) = delete;

@@ -15,7 +15,6 @@ namespace {
 
 using testing::KernelSpec;
 using testing::SegmentSpec;
-using testing::TemporaryFile;
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -91,7 +90,7 @@ TEST(Type2RecordAddress, OverflowsAreRefused) {
   EXPECT_EQ(type2_record_address(segment, small, 3).value(), 25);
 }
 
-// --- Segments in a file ---
+// --- Segments in a kernel ---
 
 struct OneSegmentKernel {
   explicit OneSegmentKernel(SegmentSpec segment, bool big_endian = false) {
@@ -99,8 +98,7 @@ struct OneSegmentKernel {
     spec.big_endian = big_endian;
     spec.segments.push_back(std::move(segment));
     image = testing::build_kernel(spec);
-    file.emplace(image.bytes);
-    kernel.emplace(SpkKernel::open(file->path()).value());
+    kernel.emplace(SpkKernel::from_bytes(image.bytes).value());
     loc = SegmentLoc::from_segment(kernel->segments().value().at(0));
   }
   std::string error_at(double epoch) {
@@ -109,7 +107,6 @@ struct OneSegmentKernel {
     return states ? "ok" : message(states.error());
   }
   testing::KernelImage image;
-  std::optional<TemporaryFile> file;
   std::optional<SpkKernel> kernel;
   SegmentLoc loc;
 };
@@ -284,8 +281,7 @@ TEST(Type2Segment, TruncatedDataFailsOnTheRead) {
   auto image = testing::build_kernel(spec);
   // The summary stays readable; the segment data and its directory are cut off.
   image.bytes.resize(testing::KernelImage::word_offset(image.start_addresses[0]) + 8 * 20);
-  TemporaryFile file(image.bytes);
-  auto kernel = SpkKernel::open(file.path()).value();
+  auto kernel = SpkKernel::from_bytes(image.bytes).value();
   const auto loc = SegmentLoc::from_segment(kernel.segments().value().at(0));
   const std::array<double, 1> epochs = {10.0};
   EXPECT_EQ(message(kernel.evaluate_type2_at_epochs(loc, epochs).error()),

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "time/temp_dir_for_test.h"
+#include "time/testing/temp_dir.h"
 
 namespace ephemeris {
 namespace {

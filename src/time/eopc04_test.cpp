@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "time/earth_orientation.h"
+#include "time/testing/real_data.h"
 
 namespace ephemeris {
 namespace {
@@ -38,7 +39,7 @@ std::map<double, C04Row> read_rows_independently(const char* path, std::size_t& 
 class EopC04 : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    if (std::string_view(EPHEMERIS_EOPC04_PATH).empty()) return;
+    if (!testing::have_eopc04()) return;  // each test reports what is missing
     auto loaded = EarthOrientationTable::open(EPHEMERIS_EOPC04_PATH, std::string(64, 'd'));
     ASSERT_TRUE(loaded.has_value()) << message(loaded.error());
     table_ = new EarthOrientationTable(std::move(*loaded));
@@ -51,7 +52,8 @@ class EopC04 : public ::testing::Test {
     rows_ = nullptr;
   }
   void SetUp() override {
-    if (table_ == nullptr) GTEST_SKIP() << "EPHEMERIS_EOPC04_PATH is not set";
+    ASSERT_TRUE(testing::have_eopc04());
+    ASSERT_NE(table_, nullptr);
   }
   static const C04Row& row(double mjd) { return rows_->at(mjd); }
 

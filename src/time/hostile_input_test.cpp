@@ -10,7 +10,7 @@
 
 #include "time/earth_orientation.h"
 #include "time/leap_second_kernel.h"
-#include "time/temp_dir_for_test.h"
+#include "time/testing/temp_dir.h"
 #include "time/text_file.h"
 
 namespace ephemeris {
@@ -84,9 +84,9 @@ TEST(HostileLeapSecondKernel, AbsurdValuesGiveErrorsNotNumbers) {
   for (TimeScale scale : {TimeScale::Utc, TimeScale::Tt}) {
     EXPECT_EQ(message(kernel->tdb_seconds(scale, 2451545.0).error()), "Julian day must be finite");
   }
-  EXPECT_EQ(message(kernel->tt_julian_day(TimeScale::Utc, nullptr, 2451545.0).error()), "Julian day must be finite");
-  EXPECT_EQ(message(kernel->utc_julian_day(TimeScale::Tt, nullptr, 2451545.0).error()), "Julian day must be finite");
-  EXPECT_EQ(message(kernel->utc_julian_day(TimeScale::Tdb, nullptr, 2451545.0).error()), "Julian day must be finite");
+  EXPECT_EQ(message(kernel->tt_julian_day(TimeScale::Utc, 2451545.0).error()), "Julian day must be finite");
+  EXPECT_EQ(message(kernel->utc_julian_day(TimeScale::Tt, 2451545.0).error()), "Julian day must be finite");
+  EXPECT_EQ(message(kernel->utc_julian_day(TimeScale::Tdb, 2451545.0).error()), "Julian day must be finite");
 }
 
 TEST(HostileEopTable, MillionsOfLines) {

@@ -1,5 +1,6 @@
 // A NAIF leap-second kernel: the TAI-UTC steps, TT-TAI and the TDB-TT model,
-// with the conversions between UTC, UT1, TT and TDB built on them.
+// with the conversions between UTC, TT and TDB built on them (UT1 also needs
+// an Earth orientation table: see time/time_kernels.h).
 #pragma once
 
 #include <expected>
@@ -14,8 +15,6 @@
 #include "time/utc_conversion_error.h"
 
 namespace ephemeris {
-
-class EarthOrientationTable;
 
 // One step of the leap-second table.
 struct LeapSecondEntry {
@@ -63,23 +62,13 @@ class LeapSecondKernel {
   // (Unsupported); BeforeFirstLeapSecond for UTC before the table.
   std::expected<double, UtcConversionError> tdb_seconds(TimeScale scale, double jd) const;
 
-  // As tdb_seconds, and UT1 through the table's UTC (its errors become Eop).
-  std::expected<double, UtcConversionError> tdb_seconds_with_eop(TimeScale scale, const EarthOrientationTable& eop,
-                                                                 double jd) const;
-
-  // TT Julian date of `jd` in `scale`. `eop` may be null; UT1 then fails with
-  // MissingEarthOrientation.
-  std::expected<double, UtcConversionError> tt_julian_day(TimeScale scale, const EarthOrientationTable* eop,
-                                                          double jd) const;
+  // TT Julian date of `jd` in `scale`. UT1 fails with MissingEarthOrientation
+  // (after the finiteness check).
+  std::expected<double, UtcConversionError> tt_julian_day(TimeScale scale, double jd) const;
 
   // UTC Julian date of `jd` in `scale`; from TT and TDB by three fixed-point
-  // steps on the leap-second table. `eop` may be null, as for tt_julian_day.
-  std::expected<double, UtcConversionError> utc_julian_day(TimeScale scale, const EarthOrientationTable* eop,
-                                                           double jd) const;
-
-  // UT1 Julian date of `jd` in `scale`: UTC plus the table's interpolated DUT1.
-  std::expected<double, UtcConversionError> ut1_julian_day(TimeScale scale, const EarthOrientationTable& eop,
-                                                           double jd) const;
+  // steps on the leap-second table. UT1 fails as for tt_julian_day.
+  std::expected<double, UtcConversionError> utc_julian_day(TimeScale scale, double jd) const;
 
  private:
   LeapSecondKernel() = default;  // only loading makes one: there is always an entry

@@ -9,24 +9,10 @@
 #include <system_error>
 
 #include "core/text_format.h"
+#include "time/file_descriptor.h"
 
 namespace ephemeris {
 namespace {
-
-// Owns one open file descriptor.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 ReadError os_error(int code) { return ReadError{std::generic_category().message(code)}; }
 

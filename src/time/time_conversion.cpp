@@ -1,9 +1,9 @@
-// Conversions between UTC, UT1, TT and TDB on a loaded leap-second kernel.
+// Conversions between UTC, TT and TDB on a loaded leap-second kernel.
 #include <algorithm>
 #include <cmath>
 
 #include "core/constants.h"
-#include "time/earth_orientation.h"
+#include "core/julian_day.h"
 #include "time/leap_second_kernel.h"
 
 namespace ephemeris {
@@ -46,70 +46,52 @@ Result LeapSecondKernel::tdb_seconds(TimeScale scale, double jd) const {
       const auto offset = delta_at(jd);
       if (!offset) return std::unexpected(offset.error());
       const double tt_jd = jd + *offset / kSecondsPerDay + delta_t_a_ / kSecondsPerDay;
-      return finite_result(tdb_seconds_from_tt_seconds((tt_jd - kJ2000JulianDay) * kSecondsPerDay, tdb_model()));
+      return finite_result(tdb_seconds_from_tt_seconds(seconds_since_j2000(tt_jd), tdb_model()));
     }
     case TimeScale::Ut1:
       return std::unexpected(UtcConversionError::from(TimeConversionError::unsupported(TimeScale::Ut1)));
     case TimeScale::Tt:
-      return finite_result(tdb_seconds_from_tt_seconds((jd - kJ2000JulianDay) * kSecondsPerDay, tdb_model()));
+      return finite_result(tdb_seconds_from_tt_seconds(seconds_since_j2000(jd), tdb_model()));
     case TimeScale::Tdb:
-      return finite_result((jd - kJ2000JulianDay) * kSecondsPerDay);
+      return finite_result(seconds_since_j2000(jd));
   }
   return non_finite();
 }
 
-Result LeapSecondKernel::tdb_seconds_with_eop(TimeScale scale, const EarthOrientationTable& eop, double jd) const {
-  if (scale != TimeScale::Ut1) return tdb_seconds(scale, jd);
-  const auto utc_jd = eop.utc_julian_day_from_ut1(jd);
-  if (!utc_jd) return std::unexpected(UtcConversionError::from(utc_jd.error()));
-  return tdb_seconds(TimeScale::Utc, *utc_jd);
-}
-
-Result LeapSecondKernel::tt_julian_day(TimeScale scale, const EarthOrientationTable* eop, double jd) const {
+Result LeapSecondKernel::tt_julian_day(TimeScale scale, double jd) const {
   if (!std::isfinite(jd)) return non_finite();
-  double utc_jd = jd;
   switch (scale) {
-    case TimeScale::Ut1: {
-      if (eop == nullptr) return std::unexpected(UtcConversionError::missing_earth_orientation());
-      const auto from_ut1 = eop->utc_julian_day_from_ut1(jd);
-      if (!from_ut1) return std::unexpected(UtcConversionError::from(from_ut1.error()));
-      if (!std::isfinite(*from_ut1)) return non_finite();
-      utc_jd = *from_ut1;
-      [[fallthrough]];
-    }
+    case TimeScale::Ut1:
+      return std::unexpected(UtcConversionError::missing_earth_orientation());
     case TimeScale::Utc: {
-      const auto offset = delta_at(utc_jd);
+      const auto offset = delta_at(jd);
       if (!offset) return std::unexpected(offset.error());
-      return finite_result(utc_jd + (*offset + delta_t_a_) / kSecondsPerDay);
+      return finite_result(jd + (*offset + delta_t_a_) / kSecondsPerDay);
     }
     case TimeScale::Tt:
       return jd;
     case TimeScale::Tdb: {
       // The TDB - TT offset evaluated as if the TDB date were TT, then removed.
-      const double t = (jd - kJ2000JulianDay) * kSecondsPerDay;
+      const double t = seconds_since_j2000(jd);
       const double s3 = tdb_third_iterate(t, tdb_model());
-      return finite_result((t - (s3 - t)) / kSecondsPerDay + kJ2000JulianDay);
+      return finite_result(julian_day_from_seconds_since_j2000(t - (s3 - t)));
     }
   }
   return non_finite();
 }
 
-Result LeapSecondKernel::utc_julian_day(TimeScale scale, const EarthOrientationTable* eop, double jd) const {
+Result LeapSecondKernel::utc_julian_day(TimeScale scale, double jd) const {
   if (!std::isfinite(jd)) return non_finite();
   switch (scale) {
     case TimeScale::Utc:
       return jd;
-    case TimeScale::Ut1: {
-      if (eop == nullptr) return std::unexpected(UtcConversionError::missing_earth_orientation());
-      const auto from_ut1 = eop->utc_julian_day_from_ut1(jd);
-      if (!from_ut1) return std::unexpected(UtcConversionError::from(from_ut1.error()));
-      return finite_result(*from_ut1);
-    }
+    case TimeScale::Ut1:
+      return std::unexpected(UtcConversionError::missing_earth_orientation());
     case TimeScale::Tt:
     case TimeScale::Tdb:
       break;
   }
-  const auto tt_jd = tt_julian_day(scale, eop, jd);
+  const auto tt_jd = tt_julian_day(scale, jd);
   if (!tt_jd) return tt_jd;
   const double first = entries_.front().effective_jd;
   // Each estimate must be a date the table covers before it is used.
@@ -136,16 +118,6 @@ Result LeapSecondKernel::utc_julian_day(TimeScale scale, const EarthOrientationT
   }
   if (const auto ok = check(estimate); !ok) return std::unexpected(ok.error());
   return estimate;
-}
-
-Result LeapSecondKernel::ut1_julian_day(TimeScale scale, const EarthOrientationTable& eop, double jd) const {
-  if (!std::isfinite(jd)) return non_finite();
-  if (scale == TimeScale::Ut1) return jd;
-  const auto utc_jd = utc_julian_day(scale, &eop, jd);
-  if (!utc_jd) return utc_jd;
-  const auto sample = eop.interpolated_sample(*utc_jd);
-  if (!sample) return std::unexpected(UtcConversionError::from(sample.error()));
-  return finite_result(*utc_jd + sample->dut1 / kSecondsPerDay);
 }
 
 }  // namespace ephemeris

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "time/earth_orientation.h"
 #include "time/leap_second_kernel.h"
 
 namespace ephemeris {
@@ -20,16 +19,6 @@ const LeapSecondKernel& kernel() {
   return loaded;
 }
 
-// Three days from MJD 60000 (2023-02-25) with DUT1 0.1, 0.2, 0.4 s.
-const EarthOrientationTable& eop() {
-  static const EarthOrientationTable table = *EarthOrientationTable::from_text(
-      "2023 2 25 0 60000.00 0.01 0.02 0.1\n"
-      "2023 2 26 0 60001.00 0.03 0.04 0.2\n"
-      "2023 2 27 0 60002.00 0.05 0.06 0.4\n",
-      "eop.txt", kSha256);
-  return table;
-}
-
 std::string error_text(const std::expected<double, UtcConversionError>& result) {
   return result ? "no error" : message(result.error());
 }
@@ -39,7 +28,7 @@ TEST(TdbSeconds, UtcUsesTheLeapSecondTable) {
   const double tt_jd = 2441317.5 + 10.0 / 86400.0 + 32.184 / 86400.0;
   const double t = (tt_jd - 2451545.0) * 86400.0;
   EXPECT_EQ(kernel().tdb_seconds(TimeScale::Utc, 2441317.5), t + kernel().tdb_minus_tt_seconds(t));
-  EXPECT_EQ(kernel().tt_julian_day(TimeScale::Utc, nullptr, 2441317.5), 2441317.5 + 42.184 / 86400.0);
+  EXPECT_EQ(kernel().tt_julian_day(TimeScale::Utc, 2441317.5), 2441317.5 + 42.184 / 86400.0);
 }
 
 TEST(TdbSeconds, RefusesUtcBeforeTheFirstLeapSecond) {
@@ -54,8 +43,8 @@ TEST(TdbSeconds, EntryAppliesFromItsEffectiveDate) {
   // 2017-01-01: TAI-UTC steps from 36 to 37 s.
   const double step = 2457754.5;
   const double before = step - 1e-9;
-  EXPECT_EQ(*kernel().tt_julian_day(TimeScale::Utc, nullptr, step), step + (37.0 + 32.184) / 86400.0);
-  EXPECT_EQ(*kernel().tt_julian_day(TimeScale::Utc, nullptr, before), before + (36.0 + 32.184) / 86400.0);
+  EXPECT_EQ(*kernel().tt_julian_day(TimeScale::Utc, step), step + (37.0 + 32.184) / 86400.0);
+  EXPECT_EQ(*kernel().tt_julian_day(TimeScale::Utc, before), before + (36.0 + 32.184) / 86400.0);
 }
 
 TEST(TdbSeconds, TtIsTheModelOffsetRoundedOnce) {
@@ -76,35 +65,12 @@ TEST(TdbSeconds, TdbAndTtAtJ2000) {
   EXPECT_NEAR(tdb, -7.273677619e-5, 1e-12);  // CSPICE unitim(0, TDT, TDB)
 }
 
-TEST(TdbSeconds, Ut1NeedsTheTable) {
-  EXPECT_EQ(error_text(kernel().tdb_seconds(TimeScale::Ut1, 2460001.0)),
-            "conversion from Ut1 to TDB is not implemented");
-  const auto with_table = kernel().tdb_seconds_with_eop(TimeScale::Ut1, eop(), 2460001.0);
-  ASSERT_TRUE(with_table.has_value()) << error_text(with_table);
-  const double utc = *eop().utc_julian_day_from_ut1(2460001.0);
-  EXPECT_EQ(*with_table, *kernel().tdb_seconds(TimeScale::Utc, utc));
-  EXPECT_EQ(kernel().tdb_seconds_with_eop(TimeScale::Tt, eop(), 2460001.0),
-            kernel().tdb_seconds(TimeScale::Tt, 2460001.0));
-  EXPECT_EQ(error_text(kernel().tdb_seconds_with_eop(TimeScale::Ut1, eop(), 2470000.0)),
-            "UTC Julian day 2470000 is outside EOP coverage [2460000.5, 2460002.5]");
-  EXPECT_EQ(kernel().tdb_seconds_with_eop(TimeScale::Ut1, eop(), 2470000.0).error().kind,
-            UtcConversionError::Kind::Eop);
-}
-
 TEST(TimeConversion, NanIsRefusedEverywhere) {
   for (TimeScale scale : {TimeScale::Utc, TimeScale::Ut1, TimeScale::Tt, TimeScale::Tdb}) {
     EXPECT_EQ(error_text(kernel().tdb_seconds(scale, kNaN)), "Julian day must be finite");
-    EXPECT_EQ(error_text(kernel().tt_julian_day(scale, nullptr, kNaN)), "Julian day must be finite");
-    EXPECT_EQ(error_text(kernel().tt_julian_day(scale, &eop(), kNaN)), "Julian day must be finite");
-    EXPECT_EQ(error_text(kernel().utc_julian_day(scale, nullptr, INFINITY)), "Julian day must be finite");
-    EXPECT_EQ(error_text(kernel().ut1_julian_day(scale, eop(), -INFINITY)), "Julian day must be finite");
-    if (scale != TimeScale::Ut1) {
-      EXPECT_EQ(error_text(kernel().tdb_seconds_with_eop(scale, eop(), kNaN)), "Julian day must be finite");
-    }
+    EXPECT_EQ(error_text(kernel().tt_julian_day(scale, kNaN)), "Julian day must be finite");
+    EXPECT_EQ(error_text(kernel().utc_julian_day(scale, INFINITY)), "Julian day must be finite");
   }
-  // UT1 goes through the table, which reports its own finiteness error.
-  EXPECT_EQ(error_text(kernel().tdb_seconds_with_eop(TimeScale::Ut1, eop(), kNaN)),
-            "EOP epoch, DUT1, and polar motion must be finite");
 }
 
 TEST(TimeConversion, OverflowingDatesAreRefusedNotReturned) {
@@ -112,33 +78,30 @@ TEST(TimeConversion, OverflowingDatesAreRefusedNotReturned) {
   EXPECT_EQ(error_text(kernel().tdb_seconds(TimeScale::Tdb, huge)), "Julian day must be finite");
   EXPECT_EQ(error_text(kernel().tdb_seconds(TimeScale::Tt, huge)), "Julian day must be finite");
   EXPECT_EQ(error_text(kernel().tdb_seconds(TimeScale::Utc, huge)), "Julian day must be finite");
-  EXPECT_EQ(error_text(kernel().tt_julian_day(TimeScale::Tdb, nullptr, -huge)), "Julian day must be finite");
-  EXPECT_EQ(error_text(kernel().utc_julian_day(TimeScale::Tdb, nullptr, huge)), "Julian day must be finite");
+  EXPECT_EQ(error_text(kernel().tt_julian_day(TimeScale::Tdb, -huge)), "Julian day must be finite");
+  EXPECT_EQ(error_text(kernel().utc_julian_day(TimeScale::Tdb, huge)), "Julian day must be finite");
 }
 
 TEST(TimeConversion, Ut1WithoutTableIsMissingEarthOrientation) {
   const std::string wanted = "UT1 requires an Earth orientation table (DUT1); attach one with SpkEphemeris::with_eop";
-  EXPECT_EQ(error_text(kernel().tt_julian_day(TimeScale::Ut1, nullptr, 2460001.0)), wanted);
-  EXPECT_EQ(error_text(kernel().utc_julian_day(TimeScale::Ut1, nullptr, 2460001.0)), wanted);
-  EXPECT_EQ(kernel().utc_julian_day(TimeScale::Ut1, nullptr, 2460001.0).error().kind,
+  EXPECT_EQ(error_text(kernel().tt_julian_day(TimeScale::Ut1, 2460001.0)), wanted);
+  EXPECT_EQ(error_text(kernel().utc_julian_day(TimeScale::Ut1, 2460001.0)), wanted);
+  EXPECT_EQ(kernel().utc_julian_day(TimeScale::Ut1, 2460001.0).error().kind,
             UtcConversionError::Kind::MissingEarthOrientation);
 }
 
 TEST(TtJulianDay, EachScale) {
-  EXPECT_EQ(kernel().tt_julian_day(TimeScale::Tt, nullptr, 2460001.25), 2460001.25);
-  const double utc = *eop().utc_julian_day_from_ut1(2460001.0);
-  EXPECT_EQ(kernel().tt_julian_day(TimeScale::Ut1, &eop(), 2460001.0), utc + (37.0 + 32.184) / 86400.0);
+  EXPECT_EQ(kernel().tt_julian_day(TimeScale::Tt, 2460001.25), 2460001.25);
   // TDB -> TT removes the model offset taken at the TDB date as if it were TT.
   const double t = (2460001.25 - 2451545.0) * 86400.0;
   const double wanted = (t - kernel().tdb_minus_tt_seconds(t)) / 86400.0 + 2451545.0;
-  EXPECT_EQ(kernel().tt_julian_day(TimeScale::Tdb, nullptr, 2460001.25), wanted);
+  EXPECT_EQ(kernel().tt_julian_day(TimeScale::Tdb, 2460001.25), wanted);
 }
 
 TEST(UtcJulianDay, EachScale) {
-  EXPECT_EQ(kernel().utc_julian_day(TimeScale::Utc, nullptr, 2400000.0), 2400000.0);  // not checked against the table
-  EXPECT_EQ(*kernel().utc_julian_day(TimeScale::Ut1, &eop(), 2460001.0), *eop().utc_julian_day_from_ut1(2460001.0));
+  EXPECT_EQ(kernel().utc_julian_day(TimeScale::Utc, 2400000.0), 2400000.0);  // not checked against the table
   const double tt = 2460001.0;
-  EXPECT_EQ(kernel().utc_julian_day(TimeScale::Tt, nullptr, tt), tt - (37.0 + 32.184) / 86400.0);
+  EXPECT_EQ(kernel().utc_julian_day(TimeScale::Tt, tt), tt - (37.0 + 32.184) / 86400.0);
 }
 
 TEST(UtcJulianDay, RoundTripsThroughTtAndTdb) {
@@ -147,9 +110,9 @@ TEST(UtcJulianDay, RoundTripsThroughTtAndTdb) {
   double worst = 0.0;
   for (double utc = 2441320.125; utc < 2469807.5; utc += 97.375) {
     for (TimeScale scale : {TimeScale::Tt, TimeScale::Tdb}) {
-      const double there = scale == TimeScale::Tt ? *kernel().tt_julian_day(TimeScale::Utc, nullptr, utc)
+      const double there = scale == TimeScale::Tt ? *kernel().tt_julian_day(TimeScale::Utc, utc)
                                                   : *kernel().tdb_seconds(TimeScale::Utc, utc) / 86400.0 + 2451545.0;
-      const double back = *kernel().utc_julian_day(scale, nullptr, there);
+      const double back = *kernel().utc_julian_day(scale, there);
       worst = std::max(worst, std::fabs(back - utc));
     }
   }
@@ -162,8 +125,8 @@ TEST(UtcJulianDay, FirstSecondsAfterTheFirstEntryAreCovered) {
   // the last entry's 37 s, lies before the table; the first entry's 10 s does not.
   for (double seconds : {0.0, 0.5, 1.0, 13.0, 26.9, 27.0, 28.0}) {
     const double utc = 2441317.5 + seconds / 86400.0;
-    const double tt = *kernel().tt_julian_day(TimeScale::Utc, nullptr, utc);
-    const auto back = kernel().utc_julian_day(TimeScale::Tt, nullptr, tt);
+    const double tt = *kernel().tt_julian_day(TimeScale::Utc, utc);
+    const auto back = kernel().utc_julian_day(TimeScale::Tt, tt);
     ASSERT_TRUE(back.has_value()) << seconds << " s: " << message(back.error());
     EXPECT_NEAR(*back, utc, 4.7e-10) << seconds << " s";
   }
@@ -175,28 +138,16 @@ TEST(UtcJulianDay, InsideAnInsertedSecondLandsAfterTheStep) {
   const double step = 2457754.5;
   const double tt_at_step = step + (37.0 + 32.184) / 86400.0;
   const double inside = tt_at_step - 0.5 / 86400.0;
-  EXPECT_NEAR(*kernel().utc_julian_day(TimeScale::Tt, nullptr, inside), step + 0.5 / 86400.0, 1e-9);
-  EXPECT_NEAR(*kernel().utc_julian_day(TimeScale::Tt, nullptr, inside - 1.0 / 86400.0), step - 0.5 / 86400.0, 1e-9);
+  EXPECT_NEAR(*kernel().utc_julian_day(TimeScale::Tt, inside), step + 0.5 / 86400.0, 1e-9);
+  EXPECT_NEAR(*kernel().utc_julian_day(TimeScale::Tt, inside - 1.0 / 86400.0), step - 0.5 / 86400.0, 1e-9);
 }
 
 TEST(UtcJulianDay, RefusesEstimatesBeforeTheFirstLeapSecond) {
-  const auto early = kernel().utc_julian_day(TimeScale::Tt, nullptr, 2441317.5);
+  const auto early = kernel().utc_julian_day(TimeScale::Tt, 2441317.5);
   ASSERT_FALSE(early.has_value());
   EXPECT_EQ(early.error().kind, UtcConversionError::Kind::BeforeFirstLeapSecond);
   // The first estimate uses the last entry's offset: 37 + 32.184 s.
   EXPECT_EQ(early.error().utc_jd, 2441317.5 - (37.0 + 32.184) / 86400.0);
-}
-
-TEST(Ut1JulianDay, AddsInterpolatedDut1) {
-  EXPECT_EQ(kernel().ut1_julian_day(TimeScale::Ut1, eop(), 1.0), 1.0);  // no table lookup
-  const double utc = 2460001.0;
-  EXPECT_EQ(kernel().ut1_julian_day(TimeScale::Utc, eop(), utc), utc + std::fma(0.1, 0.5, 0.2 * 0.5) / 86400.0);
-  const double tt = utc + (37.0 + 32.184) / 86400.0;
-  const double utc_of_tt = *kernel().utc_julian_day(TimeScale::Tt, nullptr, tt);
-  EXPECT_EQ(kernel().ut1_julian_day(TimeScale::Tt, eop(), tt),
-            utc_of_tt + eop().interpolated_sample(utc_of_tt)->dut1 / 86400.0);
-  EXPECT_EQ(error_text(kernel().ut1_julian_day(TimeScale::Utc, eop(), 2459000.5)),
-            "UTC Julian day 2459000.5 is outside EOP coverage [2460000.5, 2460002.5]");
 }
 
 TEST(UtcConversionErrorMessage, EveryVariant) {

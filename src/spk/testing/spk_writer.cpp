@@ -1,12 +1,7 @@
 #include "spk/testing/spk_writer.h"
 
-#include <unistd.h>
-
 #include <bit>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 namespace ephemeris::testing {
@@ -160,33 +155,6 @@ SegmentSpec linear_segment(std::int32_t target, std::int32_t center, double init
   segment.end_seconds = init + record_count * interval_length;
   segment.data = type2_data(init, interval_length, 8, record_count, records);
   return segment;
-}
-
-TemporaryFile::TemporaryFile(const std::vector<std::byte>& contents) {
-  std::string pattern = (std::filesystem::temp_directory_path() / "spk-test-XXXXXX").string();
-  const int fd = ::mkstemp(pattern.data());
-  if (fd < 0) throw std::runtime_error("cannot create a temporary file");
-  ::close(fd);
-  path_ = pattern;
-  std::ofstream out(path_, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(contents.data()), static_cast<std::streamsize>(contents.size()));
-  if (!out) throw std::runtime_error("cannot write a temporary file");
-}
-
-TemporaryFile::~TemporaryFile() {
-  std::error_code ignored;
-  std::filesystem::remove(path_, ignored);
-}
-
-TemporaryDirectory::TemporaryDirectory() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "spk-test-dir-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create a temporary directory");
-  path_ = pattern;
-}
-
-TemporaryDirectory::~TemporaryDirectory() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
 }
 
 }  // namespace ephemeris::testing

@@ -72,30 +72,4 @@ SegmentSpec linear_segment(std::int32_t target, std::int32_t center, double init
                            std::uint32_t record_count, const std::array<double, 3>& base,
                            const std::array<double, 3>& velocity, double step = 0.0);
 
-// A file in the system's temporary directory, removed when dropped.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(const std::vector<std::byte>& contents);
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile();
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
-// A directory in the system's temporary directory, removed when dropped.
-class TemporaryDirectory {
- public:
-  TemporaryDirectory();
-  TemporaryDirectory(const TemporaryDirectory&) = delete;
-  TemporaryDirectory& operator=(const TemporaryDirectory&) = delete;
-  ~TemporaryDirectory();
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 }  // namespace ephemeris::testing

@@ -3,13 +3,12 @@
 // reaches a target angle. A first guess from the current rate, a Newton
 // iteration on the longitude using the speed every position carries, and one
 // retry a period later when the root is not after the query instant.
+#include "engine/season_search.h"
+
 #include <cmath>
-#include <expected>
-#include <numbers>
 
 #include "core/angle_reduction.h"
 #include "core/constants.h"
-#include "spk/engine.h"
 
 namespace ephemeris {
 namespace {
@@ -59,15 +58,6 @@ bool too_slow(double rate_deg_per_day) {
   return !std::isfinite(rate_deg_per_day) || std::fabs(rate_deg_per_day) < kMinimumSpeedDegPerDay;
 }
 
-// An angle difference in degrees brought into (-180, 180].
-double wrap_degrees(double difference_deg) {
-  double w = std::fmod(difference_deg * kRadiansPerDegree + std::numbers::pi, kTwoPi);
-  if (w < 0.0) w += kTwoPi;
-  w -= std::numbers::pi;
-  if (w == -std::numbers::pi) return 180.0;
-  return w * kDegreesPerRadian;
-}
-
 // Newton's method from `julian_day` (in `scale`) on quantity - target; stops
 // when a correction is below the tolerance or after the evaluation limit,
 // returning the corrected day without evaluating it again.
@@ -78,7 +68,7 @@ std::expected<double, EphemerisError> newton_longitude_zero(const SpkEphemeris& 
     const auto sample = evaluate(engine, quantity, d, scale);
     if (!sample) return std::unexpected(sample.error());
     if (too_slow(sample->rate_deg_per_day)) return std::unexpected(EphemerisError::invalid_request(kTooSlowMessage));
-    const double step = wrap_degrees(sample->value_deg - target_deg) / sample->rate_deg_per_day;
+    const double step = wrap_signed_degrees(sample->value_deg - target_deg) / sample->rate_deg_per_day;
     d -= step;
     if (std::fabs(step) < kStepToleranceDays || evaluations == kNewtonEvaluationLimit) return d;
   }
@@ -102,21 +92,21 @@ std::expected<Instant, EphemerisError> refine_longitude_zero(const SpkEphemeris&
     if (!root) return std::unexpected(root.error());
   }
 
-  const auto tt = engine.instant_as_tt({*root, after.time_scale});
+  const auto tt = engine.time_kernels().tt_julian_day({*root, after.time_scale});
   if (!tt) return std::unexpected(tt.error());
   return Instant{*tt, TimeScale::Tt};
 }
 
 }  // namespace
 
-std::expected<Instant, EphemerisError> SpkEphemeris::next_sun_longitude(const Instant& after,
-                                                                         double target_deg) const {
-  return refine_longitude_zero(*this, Quantity::SunLongitude, after, target_deg, kTropicalYearDays);
+std::expected<Instant, EphemerisError> next_sun_longitude(const SpkEphemeris& engine, const Instant& after,
+                                                          double target_deg) {
+  return refine_longitude_zero(engine, Quantity::SunLongitude, after, target_deg, kTropicalYearDays);
 }
 
-std::expected<Instant, EphemerisError> SpkEphemeris::next_sun_moon_elongation(const Instant& after,
-                                                                               double target_deg) const {
-  return refine_longitude_zero(*this, Quantity::MoonSunElongation, after, target_deg, kSynodicMonthDays);
+std::expected<Instant, EphemerisError> next_sun_moon_elongation(const SpkEphemeris& engine, const Instant& after,
+                                                                double target_deg) {
+  return refine_longitude_zero(engine, Quantity::MoonSunElongation, after, target_deg, kSynodicMonthDays);
 }
 
 }  // namespace ephemeris

@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "core/body.h"
-#include "core/constants.h"
+#include "core/julian_day.h"
+#include "engine/engine.h"
+#include "engine/position_request.h"
+#include "engine/relative_state.h"
 #include "spk/center_chain.h"
-#include "spk/engine.h"
-#include "spk/position_request.h"
 
 namespace ephemeris {
 namespace {
@@ -49,7 +50,7 @@ std::expected<Position, EphemerisError> SpkEphemeris::position(Body body, const 
     state = resolve_relative_state(borrow->kernels(), target, center, options->corrections, offset, *t);
   }
   if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
-  return position_from_state(*state, output_frame(*options, tdb_julian_day_from_seconds(*t)));
+  return position_from_state(*state, output_frame(*options, julian_day_from_seconds_since_j2000(*t)));
 }
 
 std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std::span<const Body> bodies,
@@ -96,7 +97,7 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
     // General path: the single-request computation, the frame built once per instant.
     std::optional<CartesianState> offset;
     for (std::size_t i = 0; i < epochs.size(); ++i) {
-      const OutputFrame frame = output_frame(*options, tdb_julian_day_from_seconds(epochs[i]));
+      const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(epochs[i]));
       if (topocentric) offset = offsets[i];
       for (std::int32_t target : targets) {
         const auto state = resolve_relative_state(kernels, target, center, options->corrections, offset, epochs[i]);
@@ -120,7 +121,7 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
     body_states.push_back(std::move(*states));
   }
   for (std::size_t i = 0; i < epochs.size(); ++i) {
-    const OutputFrame frame = output_frame(*options, tdb_julian_day_from_seconds(epochs[i]));
+    const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(epochs[i]));
     CartesianState observer = (*center_states)[i];
     if (topocentric) observer += offsets[i];
     for (const auto& states : body_states) {

@@ -1,21 +1,20 @@
-// Sidereal positions: an ecliptic-of-date position with the ayanamsha of a
-// sidereal mode taken off its longitude and the ayanamsha rate off its speed.
+#include "engine/sidereal_position.h"
+
 #include <string>
 
 #include "core/angle_reduction.h"
-#include "spk/engine.h"
 
 namespace ephemeris {
 
-std::expected<Position, EphemerisError> SpkEphemeris::sidereal_position(Body body, const Instant& instant,
-                                                                        const PositionOptions& options,
-                                                                        SiderealMode mode) const {
+std::expected<Position, EphemerisError> sidereal_position(const SpkEphemeris& engine, Body body,
+                                                          const Instant& instant, const PositionOptions& options,
+                                                          SiderealMode mode) {
   if (options.coordinate_system != CoordinateSystem::Ecliptic || options.reference_epoch != ReferenceEpoch::OfDate) {
     return std::unexpected(EphemerisError::invalid_request("sidereal longitudes require ecliptic of date"));
   }
-  const auto tropical = position(body, instant, options);
+  const auto tropical = engine.position(body, instant, options);
   if (!tropical) return std::unexpected(tropical.error());
-  const auto tt = instant_as_tt(instant);
+  const auto tt = engine.time_kernels().tt_julian_day(instant);
   if (!tt) return std::unexpected(tt.error());
   const auto ayanamsha = ayanamsha_deg(mode, *tt);
   if (!ayanamsha) return std::unexpected(EphemerisError::invalid_request(std::string(message(ayanamsha.error()))));

@@ -1,12 +1,15 @@
 // Sidereal positions: the ayanamsha at the reference epochs of both modes,
 // the wrap below 360 degrees, the rate, and the order of the option checks.
+#include "engine/sidereal_position.h"
+
 #include <cmath>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "core/angle_reduction.h"
-#include "spk/testing/de421_engines.h"
+#include "engine/season_search.h"
+#include "engine/testing/de421_engines.h"
 
 namespace ephemeris {
 namespace {
@@ -43,7 +46,7 @@ TEST_F(SiderealPosition, AyanamshaAtTheReferenceEpochs) {
     for (Body body : {Body::Sun, Body::Moon, Body::Mars}) {
       const Instant instant{c.tt_julian_day, TimeScale::Tt};
       const Position tropical = engine.position(body, instant, kApparentEclipticOfDate).value();
-      const auto sidereal = engine.sidereal_position(body, instant, kApparentEclipticOfDate, c.mode);
+      const auto sidereal = sidereal_position(engine, body, instant, kApparentEclipticOfDate, c.mode);
       ASSERT_TRUE(sidereal.has_value()) << message(sidereal.error());
       EXPECT_NEAR(offset_deg(tropical, *sidereal), c.ayanamsha_deg, c.tolerance_deg)
           << body_name(body) << " at TT " << c.tt_julian_day;
@@ -61,7 +64,7 @@ TEST_F(SiderealPosition, SpeedLosesTheAyanamshaRate) {
   const Instant j2000{2451545.0, TimeScale::Tt};
   const Position tropical = engine.position(Body::Moon, j2000, kApparentEclipticOfDate).value();
   for (SiderealMode mode : {SiderealMode::Lahiri, SiderealMode::FaganBradley}) {
-    const Position sidereal = engine.sidereal_position(Body::Moon, j2000, kApparentEclipticOfDate, mode).value();
+    const Position sidereal = sidereal_position(engine, Body::Moon, j2000, kApparentEclipticOfDate, mode).value();
     EXPECT_EQ(sidereal.longitude_speed_deg_per_day,
               tropical.longitude_speed_deg_per_day - 5028.796195 / 1.3149e8);
   }
@@ -72,13 +75,13 @@ TEST_F(SiderealPosition, LongitudeJustBelowTheAyanamshaWrapsBelow360) {
   // about 0.09 s of its motion) below the Lahiri ayanamsha of that day.
   const SpkEphemeris engine = open_de421();
   const double ayanamsha_2000 = 23.8615;
-  const Instant near = engine.next_sun_longitude({2451545.0, TimeScale::Tt}, ayanamsha_2000).value();
+  const Instant near = next_sun_longitude(engine, {2451545.0, TimeScale::Tt}, ayanamsha_2000).value();
   const Position at_near = engine.position(Body::Sun, near, kApparentEclipticOfDate).value();
   const double ayanamsha = at_near.longitude_deg -
-      engine.sidereal_position(Body::Sun, near, kApparentEclipticOfDate, SiderealMode::Lahiri)->longitude_deg;
-  const Instant below = engine.next_sun_longitude({2451545.0, TimeScale::Tt}, ayanamsha - 1e-6).value();
+      sidereal_position(engine, Body::Sun, near, kApparentEclipticOfDate, SiderealMode::Lahiri)->longitude_deg;
+  const Instant below = next_sun_longitude(engine, {2451545.0, TimeScale::Tt}, ayanamsha - 1e-6).value();
   const Position sidereal =
-      engine.sidereal_position(Body::Sun, below, kApparentEclipticOfDate, SiderealMode::Lahiri).value();
+      sidereal_position(engine, Body::Sun, below, kApparentEclipticOfDate, SiderealMode::Lahiri).value();
   EXPECT_GT(sidereal.longitude_deg, 360.0 - 1e-5);
   EXPECT_LT(sidereal.longitude_deg, 360.0);
 }
@@ -90,33 +93,33 @@ TEST_F(SiderealPosition, EclipticOfDateIsCheckedBeforeTheOptionRules) {
   // Equatorial of date, and J2000 ecliptic with `apparent` (itself refused by the option rules).
   const PositionOptions equatorial{Origin::geocentric(), CoordinateSystem::Equatorial, ReferenceEpoch::OfDate, true};
   const PositionOptions j2000_apparent{Origin::geocentric(), CoordinateSystem::Ecliptic, ReferenceEpoch::J2000, true};
-  EXPECT_EQ(message(engine.sidereal_position(Body::Sun, j2000, equatorial, SiderealMode::Lahiri).error()), wanted);
-  EXPECT_EQ(message(engine.sidereal_position(Body::Sun, j2000, j2000_apparent, SiderealMode::FaganBradley).error()),
+  EXPECT_EQ(message(sidereal_position(engine, Body::Sun, j2000, equatorial, SiderealMode::Lahiri).error()), wanted);
+  EXPECT_EQ(message(sidereal_position(engine, Body::Sun, j2000, j2000_apparent, SiderealMode::FaganBradley).error()),
             wanted);
   // The out-of-range instant comes after both checks.
-  EXPECT_EQ(message(engine.sidereal_position(Body::Sun, {3e6, TimeScale::Tt}, equatorial, SiderealMode::Lahiri)
+  EXPECT_EQ(message(sidereal_position(engine, Body::Sun, {3e6, TimeScale::Tt}, equatorial, SiderealMode::Lahiri)
                         .error()),
             wanted);
   // Ecliptic of date passes this check; the position's own rules follow.
   PositionOptions no_precession{Origin::geocentric(), CoordinateSystem::Ecliptic, ReferenceEpoch::OfDate};
-  EXPECT_EQ(message(engine.sidereal_position(Body::Sun, j2000, no_precession, SiderealMode::Lahiri).error()),
+  EXPECT_EQ(message(sidereal_position(engine, Body::Sun, j2000, no_precession, SiderealMode::Lahiri).error()),
             "reference_epoch: OfDate requires corrections.precession");
   // Mean ecliptic of date (precession only) is accepted.
   no_precession.corrections.precession = true;
-  EXPECT_TRUE(engine.sidereal_position(Body::Sun, j2000, no_precession, SiderealMode::Lahiri).has_value());
+  EXPECT_TRUE(sidereal_position(engine, Body::Sun, j2000, no_precession, SiderealMode::Lahiri).has_value());
 }
 
 TEST_F(SiderealPosition, PositionAndTimeErrorsPassThrough) {
   const SpkEphemeris engine = open_de421();
-  EXPECT_EQ(message(engine.sidereal_position(Body::Sun, {3e6, TimeScale::Tdb}, kApparentEclipticOfDate,
+  EXPECT_EQ(message(sidereal_position(engine, Body::Sun, {3e6, TimeScale::Tdb}, kApparentEclipticOfDate,
                                              SiderealMode::Lahiri)
                         .error()),
             "Julian day 3000000 is outside kernel range 2414864.5..2471184.5 Tdb");
-  EXPECT_EQ(message(engine.sidereal_position(Body::Moon, {2451545.0, TimeScale::Utc}, kApparentEclipticOfDate,
+  EXPECT_EQ(message(sidereal_position(engine, Body::Moon, {2451545.0, TimeScale::Utc}, kApparentEclipticOfDate,
                                              SiderealMode::FaganBradley)
                         .error()),
             "conversion from Utc to TDB is not implemented");
-  EXPECT_EQ(message(engine.sidereal_position(Body::Earth, {2451545.0, TimeScale::Tt}, kApparentEclipticOfDate,
+  EXPECT_EQ(message(sidereal_position(engine, Body::Earth, {2451545.0, TimeScale::Tt}, kApparentEclipticOfDate,
                                              SiderealMode::Lahiri)
                         .error()),
             "spherical coordinates are undefined when target and origin are identical");

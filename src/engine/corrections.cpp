@@ -1,4 +1,4 @@
-#include "spk/corrections.h"
+#include "engine/corrections.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
 // The engine: opening, provenance, supported range, time kernels and the time
 // operations every request goes through.
-#include "spk/engine.h"
+#include "engine/engine.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,16 +10,16 @@
 
 #include <gtest/gtest.h>
 
-#include "spk/testing/de421_engines.h"
+#include "engine/testing/de421_engines.h"
 #include "spk/testing/spk_writer.h"
+#include "time/testing/temp_dir.h"
 
 namespace ephemeris {
 namespace {
 
-#include "spk/testdata/engine_reference.inc"
+#include "engine/testdata/engine_reference.inc"
 
 using testing::c04_table;
-using testing::have_real_data;
 using testing::open_de421;
 
 const std::string& kSha = testing::kAnySha256;
@@ -75,8 +75,8 @@ TEST_F(Engine, TtWithoutLeapSecondsUsesThreeIterations) {
   const double t = engine.tdb_seconds({2451545.0, TimeScale::Tt}).value();
   EXPECT_NEAR(t, -7.27e-5, 1e-7);
   EXPECT_EQ(engine.tdb_seconds({2451545.0, TimeScale::Tdb}).value(), 0.0);
-  EXPECT_EQ(engine.instant_as_tt({2451545.25, TimeScale::Tdb}).value(), 2451545.25);
-  EXPECT_TRUE(std::isnan(engine.instant_as_tt({std::nan(""), TimeScale::Tt}).value()));
+  EXPECT_EQ(engine.time_kernels().tt_julian_day({2451545.25, TimeScale::Tdb}).value(), 2451545.25);
+  EXPECT_TRUE(std::isnan(engine.time_kernels().tt_julian_day({std::nan(""), TimeScale::Tt}).value()));
 }
 
 TEST_F(Engine, TimeConversionErrorsWithoutLeapSeconds) {
@@ -84,9 +84,9 @@ TEST_F(Engine, TimeConversionErrorsWithoutLeapSeconds) {
   EXPECT_EQ(message(engine.tdb_seconds({std::nan(""), TimeScale::Utc}).error()), "Julian day must be finite");
   EXPECT_EQ(message(engine.tdb_seconds({2451545.0, TimeScale::Utc}).error()),
             "conversion from Utc to TDB is not implemented");
-  EXPECT_EQ(message(engine.instant_as_tt({2451545.0, TimeScale::Ut1}).error()),
+  EXPECT_EQ(message(engine.time_kernels().tt_julian_day({2451545.0, TimeScale::Ut1}).error()),
             "conversion from Ut1 to TDB is not implemented");
-  EXPECT_EQ(message(engine.earth_rotation_epochs({2451545.0, TimeScale::Utc}).error()),
+  EXPECT_EQ(message(engine.time_kernels().earth_rotation_epochs({2451545.0, TimeScale::Utc}).error()),
             "topocentric origins require a leap-second kernel; attach one with "
             "SpkEphemeris::with_leap_second_kernel");
 }
@@ -110,7 +110,7 @@ TEST_F(Engine, LeapSecondKernelWithoutTableServesAllButUt1) {
   // UTC 2000-01-01 12:00 is TT 64.184 s later, TDB a further ~ -0.0000727 s.
   EXPECT_NEAR(engine.tdb_seconds({2451545.0, TimeScale::Utc}).value(), 64.184 - 7.27e-5, 1e-5);
   EXPECT_TRUE(engine.tdb_seconds({2451545.0, TimeScale::Tt}).has_value());
-  EXPECT_EQ(message(engine.earth_rotation_epochs({2451545.0, TimeScale::Utc}).error()),
+  EXPECT_EQ(message(engine.time_kernels().earth_rotation_epochs({2451545.0, TimeScale::Utc}).error()),
             "topocentric origins require an Earth orientation table (DUT1); attach one with SpkEphemeris::with_eop");
 }
 
@@ -120,7 +120,8 @@ TEST_F(Engine, TimeKernelFailuresBecomeTimeConversionErrors) {
   const Instant early{2440000.5, TimeScale::Utc};
   const auto error = engine.tdb_seconds(early).error();
   EXPECT_EQ(error.kind(), EphemerisError::Kind::TimeConversion);
-  EXPECT_EQ(message(error), message(engine.leap_second_kernel()->tdb_seconds(TimeScale::Utc, 2440000.5).error()));
+  EXPECT_EQ(message(error),
+            message(engine.time_kernels().leap_second_kernel()->tdb_seconds(TimeScale::Utc, 2440000.5).error()));
   // A UT1 instant after the end of the table.
   const auto late = engine.observer_gcrs_state({0, 0, 0}, {2470000.5, TimeScale::Ut1}).error();
   EXPECT_EQ(late.kind(), EphemerisError::Kind::TimeConversion);
@@ -149,8 +150,8 @@ TEST_F(Engine, SiteStateAgreesWithErfa) {
 }
 
 TEST_F(Engine, AdditionalKernelFillsGapsAndKeepsPrecedence) {
-  testing::TemporaryFile jupiter(offset_kernel(599, 5).bytes);
-  testing::TemporaryFile mars(offset_kernel(499, 4).bytes);
+  testing::TempFile jupiter(offset_kernel(599, 5).bytes);
+  testing::TempFile mars(offset_kernel(499, 4).bytes);
   SpkEphemeris engine = open_de421();
   const Instant j2000{2451545.0, TimeScale::Tdb};
   const PositionOptions geometric{Origin::barycentric(), CoordinateSystem::Equatorial, ReferenceEpoch::J2000};
@@ -178,7 +179,7 @@ TEST_F(Engine, AdditionalKernelFillsGapsAndKeepsPrecedence) {
 TEST_F(Engine, AdditionalKernelWithBrokenChainIsRejected) {
   testing::KernelImage image = offset_kernel(599, 5);
   image.put_f64(testing::KernelImage::control_offset(image.summary_records[0], 0), 2.5);
-  testing::TemporaryFile broken(image.bytes);
+  testing::TempFile broken(image.bytes);
   auto result = SpkEphemeris::with_additional_kernel(open_de421(), SpkKernel::open(broken.path()).value(),
                                                      "broken.bsp", kSha);
   ASSERT_FALSE(result.has_value());

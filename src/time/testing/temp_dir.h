@@ -1,19 +1,26 @@
-// A scratch directory for tests that need real files; removed with its contents.
+// Scratch files for tests that need real files (opening, mapping, reading
+// errors): a directory removed with its contents, and a file in one. Test use
+// only.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <stdlib.h>
 
 namespace ephemeris::testing {
 
+// A directory in the system's temporary directory, removed with its contents
+// when dropped.
 class TempDir {
  public:
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ephemeris-time-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "ephemeris-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
   TempDir(const TempDir&) = delete;
@@ -32,9 +39,23 @@ class TempDir {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return file.string();
   }
+  std::string write(std::string_view name, std::span<const std::byte> bytes) const {
+    return write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  }
 
  private:
   std::filesystem::path path_;
+};
+
+// A file holding `contents` in a directory of its own; both removed when dropped.
+class TempFile {
+ public:
+  explicit TempFile(const std::vector<std::byte>& contents) : path_(dir_.write("file", contents)) {}
+  const std::string& path() const { return path_; }
+
+ private:
+  TempDir dir_;
+  std::string path_;
 };
 
 }  // namespace ephemeris::testing

@@ -6,12 +6,18 @@
 #include <array>
 
 #include "core/cartesian_state.h"
+#include "core/constants.h"
 
 namespace ephemeris {
 
-inline constexpr double kInverseSpeedOfLightSPerKm = 3.3356409519815205e-06;  // 1/c, s/km
-// 2 GM_sun / c^2 in km (GM_sun = 1.32712442099e11 km^3 s^-2, c = 299792.458 km/s).
-inline constexpr double kSunSchwarzschildRadiusKm = 2.9532501228092993;
+inline constexpr double kInverseSpeedOfLightSPerKm = 1.0 / kSpeedOfLightKmPerS;  // 1/c, s/km
+static_assert(kInverseSpeedOfLightSPerKm == 3.3356409519815205e-06);
+// Heliocentric gravitational constant GM_sun, km^3 s^-2.
+inline constexpr double kSunGravitationalParameterKm3PerS2 = 1.32712442099e11;
+// 2 GM_sun / c^2, km.
+inline constexpr double kSunSchwarzschildRadiusKm =
+    2.0 * kSunGravitationalParameterKm3PerS2 / (kSpeedOfLightKmPerS * kSpeedOfLightKmPerS);
+static_assert(kSunSchwarzschildRadiusKm == 2.9532501228092993);
 // Smallest 1 + q.e for which the deflection is applied (target behind the Sun).
 inline constexpr double kDeflectionGuard = 1e-06;
 

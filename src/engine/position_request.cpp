@@ -1,4 +1,4 @@
-#include "spk/position_request.h"
+#include "engine/position_request.h"
 
 #include <string>
 

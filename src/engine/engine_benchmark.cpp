@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "spk/engine.h"
+#include "engine/engine.h"
 
 namespace ephemeris {
 namespace {

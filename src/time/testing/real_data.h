@@ -1,0 +1,43 @@
+// The real data some tests compare against: JPL DE421 and the IERS EOP 20 C04
+// table, whose paths come in as the EPHEMERIS_DE421_PATH and
+// EPHEMERIS_EOPC04_PATH compile definitions (tools/test_data_paths.py gives
+// them to CMake). A test that needs them fails, naming what is missing; it
+// never passes by skipping. Test use only.
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+namespace ephemeris::testing {
+
+// Success when `path` names a regular file; otherwise a failure that names the
+// data, the definition and the path.
+inline ::testing::AssertionResult real_data_file(std::string_view data, std::string_view definition,
+                                                 std::string_view path) {
+  if (path.empty()) {
+    return ::testing::AssertionFailure() << data << " is missing: " << definition
+                                         << " is empty (configure with $(python3 tools/test_data_paths.py))";
+  }
+  struct stat status {};
+  const std::string name(path);
+  if (::stat(name.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || ::access(name.c_str(), R_OK) != 0) {
+    return ::testing::AssertionFailure() << data << " is missing: " << definition << " names " << path
+                                         << ", which is not a readable file";
+  }
+  return ::testing::AssertionSuccess();
+}
+
+inline ::testing::AssertionResult have_de421() {
+  return real_data_file("JPL DE421", "EPHEMERIS_DE421_PATH", EPHEMERIS_DE421_PATH);
+}
+
+inline ::testing::AssertionResult have_eopc04() {
+  return real_data_file("the IERS EOP 20 C04 table", "EPHEMERIS_EOPC04_PATH", EPHEMERIS_EOPC04_PATH);
+}
+
+}  // namespace ephemeris::testing

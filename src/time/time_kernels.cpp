@@ -1,0 +1,134 @@
+#include "time/time_kernels.h"
+
+#include <cmath>
+#include <string>
+#include <string_view>
+
+#include "core/constants.h"
+#include "core/julian_day.h"
+#include "time/tdb_model.h"
+
+namespace ephemeris {
+namespace {
+
+constexpr std::string_view kRotationNeedsLskMessage =
+    "topocentric origins require a leap-second kernel; attach one with SpkEphemeris::with_leap_second_kernel";
+constexpr std::string_view kRotationNeedsEopMessage =
+    "topocentric origins require an Earth orientation table (DUT1); attach one with SpkEphemeris::with_eop";
+
+// The failure as the engine reports it: TimeConversion with the failure's text.
+template <typename E>
+std::unexpected<EphemerisError> conversion_error(const E& error) {
+  return std::unexpected(EphemerisError::time_conversion(std::string(message(error))));
+}
+
+std::unexpected<EphemerisError> conversion_error(std::string_view text) {
+  return std::unexpected(EphemerisError::time_conversion(std::string(text)));
+}
+
+std::unexpected<UtcConversionError> non_finite() {
+  return std::unexpected(UtcConversionError::from(TimeConversionError::non_finite_julian_day()));
+}
+
+// UTC Julian day of the UT1 Julian day `jd` through the table.
+std::expected<double, UtcConversionError> utc_of_ut1(const EarthOrientationTable* eop, double jd) {
+  if (eop == nullptr) return std::unexpected(UtcConversionError::missing_earth_orientation());
+  const auto utc = eop->utc_julian_day_from_ut1(jd);
+  if (!utc) return std::unexpected(UtcConversionError::from(utc.error()));
+  return *utc;
+}
+
+// TT Julian day of `jd` in `scale` with the leap-second kernel, UT1 through the table.
+std::expected<double, UtcConversionError> tt_with_kernel(const LeapSecondKernel& lsk, const EarthOrientationTable* eop,
+                                                         TimeScale scale, double jd) {
+  if (scale != TimeScale::Ut1) return lsk.tt_julian_day(scale, jd);
+  if (!std::isfinite(jd)) return non_finite();
+  const auto utc = utc_of_ut1(eop, jd);
+  if (!utc) return utc;
+  if (!std::isfinite(*utc)) return non_finite();
+  return lsk.tt_julian_day(TimeScale::Utc, *utc);
+}
+
+// UT1 Julian day of `jd` in `scale`: its UTC plus the table's interpolated DUT1.
+std::expected<double, UtcConversionError> ut1_with_kernels(const LeapSecondKernel& lsk,
+                                                           const EarthOrientationTable& eop, TimeScale scale,
+                                                           double jd) {
+  if (!std::isfinite(jd)) return non_finite();
+  if (scale == TimeScale::Ut1) return jd;
+  const auto utc = lsk.utc_julian_day(scale, jd);
+  if (!utc) return utc;
+  const auto sample = eop.interpolated_sample(*utc);
+  if (!sample) return std::unexpected(UtcConversionError::from(sample.error()));
+  const double ut1 = *utc + sample->dut1 / kSecondsPerDay;
+  if (!std::isfinite(ut1)) return non_finite();
+  return ut1;
+}
+
+}  // namespace
+
+std::expected<double, EphemerisError> TimeKernels::tdb_seconds(const Instant& instant) const {
+  const double jd = instant.julian_day;
+  if (lsk_) {
+    std::expected<double, UtcConversionError> converted;
+    if (instant.time_scale == TimeScale::Ut1) {
+      const auto utc = utc_of_ut1(eop(), jd);
+      if (!utc) return conversion_error(utc.error());
+      converted = lsk_->tdb_seconds(TimeScale::Utc, *utc);
+    } else {
+      converted = lsk_->tdb_seconds(instant.time_scale, jd);
+    }
+    if (!converted) return conversion_error(converted.error());
+    return *converted;
+  }
+  if (!std::isfinite(jd)) return conversion_error(TimeConversionError::non_finite_julian_day());
+  double seconds = 0.0;
+  switch (instant.time_scale) {
+    case TimeScale::Utc:
+    case TimeScale::Ut1:
+      return conversion_error(TimeConversionError::unsupported(instant.time_scale));
+    case TimeScale::Tdb:
+      seconds = seconds_since_j2000(jd);
+      break;
+    case TimeScale::Tt:
+      seconds = tdb_seconds_from_tt_seconds(seconds_since_j2000(jd), kStandardTdbModel);
+      break;
+  }
+  return seconds;
+}
+
+std::expected<double, EphemerisError> TimeKernels::tt_julian_day(const Instant& instant) const {
+  const double jd = instant.julian_day;
+  if (instant.time_scale == TimeScale::Tt) return jd;
+  if (lsk_) {
+    const auto tt = tt_with_kernel(*lsk_, eop(), instant.time_scale, jd);
+    if (!tt) return conversion_error(tt.error());
+    return *tt;
+  }
+  if (!std::isfinite(jd)) return conversion_error(TimeConversionError::non_finite_julian_day());
+  if (instant.time_scale != TimeScale::Tdb) {
+    return conversion_error(TimeConversionError::unsupported(instant.time_scale));
+  }
+  return julian_day_from_seconds_since_j2000(seconds_since_j2000(jd));
+}
+
+std::expected<EarthRotationEpochs, EphemerisError> TimeKernels::earth_rotation_epochs(const Instant& instant) const {
+  if (!lsk_) return conversion_error(kRotationNeedsLskMessage);
+  if (!eop_) return conversion_error(kRotationNeedsEopMessage);
+  const auto tt = tt_with_kernel(*lsk_, eop(), instant.time_scale, instant.julian_day);
+  if (!tt) return conversion_error(tt.error());
+  const auto ut1 = ut1_with_kernels(*lsk_, *eop_, instant.time_scale, instant.julian_day);
+  if (!ut1) return conversion_error(ut1.error());
+  return EarthRotationEpochs{*ut1, *tt};
+}
+
+std::expected<std::pair<double, double>, EphemerisError> TimeKernels::polar_motion_arcsec(
+    double ut1_julian_day) const {
+  if (!eop_) return conversion_error(kRotationNeedsEopMessage);
+  const auto utc = eop_->utc_julian_day_from_ut1(ut1_julian_day);
+  if (!utc) return conversion_error(utc.error());
+  const auto pole = eop_->polar_motion_arcsec(*utc);
+  if (!pole) return conversion_error(pole.error());
+  return *pole;
+}
+
+}  // namespace ephemeris
