@@ -24,7 +24,7 @@ Every figure is the best of several repeats of a timed loop
 other load on a shared machine falls on all of them alike. Run from the
 repository root after installing the module:
 
-    python3 -m pip install --no-build-isolation '.[test]'
+    python3 -m pip install '.[test]'
     python3 bench/python_bench.py [--repeats 5] [--instants 100000] [--quick]
         [--engine-benchmark build/<dir>/src/engine/engine_benchmark]
 """

@@ -27,7 +27,7 @@ fi
 
 build=build/fuzz
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-19 \
-  -DEPHEMERIS_BUILD_FUZZERS=ON -DEPHEMERIS_BUILD_TESTS=OFF -DEPHEMERIS_WERROR=ON >/dev/null
+  -DEPHEMERIS_BUILD_FUZZERS=ON -DBUILD_TESTING=OFF -DEPHEMERIS_WERROR=ON >/dev/null
 cmake --build "$build" --target "${target}_fuzzer" -j2
 
 corpus="$build/corpus/$target"

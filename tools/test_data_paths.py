@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Prints the CMake cache definitions that point the C++ tests at real data:
 JPL DE421 from skyfield-data and the IERS EOP 20 C04 table from
-astropy-iers-data. Both packages come from requirements-test.txt."""
+astropy-iers-data. Both packages are in the `test` extra of pyproject.toml."""
 import pathlib
 import warnings
 
