@@ -12,7 +12,8 @@ system call per call). So:
 - a hang (the call counter stands still for `--stall-seconds`) is reported the
   same way: the supervisor asks faulthandler for every thread's traceback
   (SIGUSR1), then kills the child;
-- the child's own findings (wrong exceptions, leaks) make it exit with 1.
+- the child's own findings (wrong exceptions, leaks) make it exit with 1, a
+  failure of the driver itself with 3.
 
 The child also measures the process: open descriptors, mappings of given
 files, and the anonymous resident memory (RssAnon: the heap, not the pages of
@@ -31,6 +32,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 import warnings
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
@@ -38,6 +40,7 @@ CORPUS = ROOT / "fuzz" / "corpus" / "spk_kernel"
 CHECKSUM = "ab" * 32
 PROGRESS_BYTES = 1 << 14
 _HEADER = struct.Struct("<QQ")  # calls begun, description length
+DRIVER_ERROR = 3  # the child's status when the driver itself failed
 
 
 def parse_arguments(description, add_arguments=None):
@@ -119,7 +122,12 @@ def run(arguments, child_main) -> int:
         faulthandler.enable()
         faulthandler.register(signal.SIGUSR1, all_threads=True)
         directory = pathlib.Path(arguments.child)
-        return child_main(arguments, directory, Progress(directory))
+        try:
+            return child_main(arguments, directory, Progress(directory))
+        except BaseException:  # noqa: BLE001 - a fault of the driver itself, told apart from findings
+            traceback.print_exc()
+            sys.stderr.flush()
+            os._exit(DRIVER_ERROR)
 
     print(f"{pathlib.Path(sys.argv[0]).name}: seed {arguments.seed}, {arguments.seconds:g} s", flush=True)
     directory = pathlib.Path(tempfile.mkdtemp(prefix="ephemeris-fuzz-"))
@@ -163,6 +171,8 @@ def _watch(child, progress_path, arguments) -> int:
     if status < 0:
         print(f"FINDING: crash: the child died on signal {signal.Signals(-status).name} "
               f"(seed {arguments.seed}) in: {description}", flush=True)
+    elif status == DRIVER_ERROR:
+        print(f"the driver failed (seed {arguments.seed}) after: {description}", flush=True)
     elif status != 1:
         print(f"FINDING: the child exited with status {status} (seed {arguments.seed}) in: {description}",
               flush=True)

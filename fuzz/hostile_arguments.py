@@ -424,9 +424,9 @@ def make_files(directory: pathlib.Path, fifo: bool):
     sparse = directory / "sparse_huge.bsp"
     with open(sparse, "wb") as handle:
         handle.truncate(1 << 40)
-    sparse_head = directory / "sparse_with_header.bsp"
+    sparse_head = directory / "sparse_valid_kernel.bsp"  # a valid kernel followed by a 64 GiB hole
     with open(sparse_head, "wb") as handle:
-        handle.write(seed_kernel[:1024])
+        handle.write(seed_kernel)
         handle.truncate(1 << 36)
     (directory / "subdirectory").mkdir()
     os.symlink(directory / "loop_b", directory / "loop_a")
@@ -473,7 +473,7 @@ def mutate(data: bytes, rng, kernel: bool) -> bytes:
             at = rng.randrange(len(image) // 8) * 8
             order = "<" if b"LTL" in image[88:96] else ">"
             image[at:at + 8] = np.array([interesting_double(rng)], dtype=order + "f8").tobytes()
-        elif choice < 0.7 and kernel and len(image) >= 1024:
+        elif choice < 0.7 and kernel and len(image) >= 1028:
             at = rng.choice([8, 12, 76, 80, 84]) if rng.random() < 0.5 else rng.randrange(1024, len(image) - 3)
             value = rng.choice([0, 1, 2, 3, 6, 127, 128, 129, 0x7FFFFFFF, 0xFFFFFFFF, rng.randrange(1 << 32)])
             image[at:at + 4] = value.to_bytes(4, "little" if b"LTL" in image[88:96] else "big")
