@@ -29,6 +29,7 @@ directory that it deletes.
 
 import collections
 import gc
+import os
 import random
 import shutil
 import sys
@@ -273,8 +274,6 @@ def measure(files):
 
 
 def child_main(arguments, directory, progress) -> int:
-    import os
-
     files = {"de421": support.de421_path(), "lsk": support.write_leap_second_kernel(directory),
              "eop": support.write_short_eop_table(directory), "leak": str(directory / "leak.bsp"),
              "extra": str(directory / "extra.bsp")}
