@@ -1,5 +1,7 @@
 // The Engine class: construction, thread binding, access, closed state,
 // properties and repr, and the module function open().
+#include <atomic>
+#include <cstdint>
 #include <new>
 #include <vector>
 
@@ -22,8 +24,17 @@ PyObject* thread_binding_error = nullptr;
 
 PyEngineObject* engine_object(PyObject* self) { return reinterpret_cast<PyEngineObject*>(self); }
 
+// The calling thread's token: drawn on the thread's first use from a process-wide
+// 64-bit counter, so no later thread ever gets it. std::thread::id would not do:
+// the C library hands a finished thread's identity to the next thread it starts.
+std::uint64_t current_thread_token() {
+  static std::atomic<std::uint64_t> next_token{1};
+  thread_local const std::uint64_t token = next_token.fetch_add(1, std::memory_order_relaxed);
+  return token;
+}
+
 PyResult<void> check_thread(const PyEngineObject* object) {
-  if (object->owner == std::this_thread::get_id()) return {};
+  if (object->owner == current_thread_token()) return {};
   return raise(thread_binding_error, kSentToAnotherThreadMessage);
 }
 
@@ -45,7 +56,7 @@ void engine_dealloc(PyObject* self) {
   PyTypeObject* type = Py_TYPE(self);
   const PyRef class_reference = PyRef::steal(reinterpret_cast<PyObject*>(type));
   PyEngineObject* object = engine_object(self);
-  if (object->owner == std::this_thread::get_id()) {
+  if (object->owner == current_thread_token()) {
     object->~PyEngineObject();
   } else {
     PyRef pending = take_raised_exception();  // a dealloc must leave a raised exception alone
@@ -156,7 +167,7 @@ PyResult<PyRef> new_engine(SpkEphemeris engine) {
   PyRef object = PyRef::steal(PyType_GenericAlloc(type, 0));
   if (!object) return python_error();
   PyEngineObject* slot = engine_object(object.get());
-  new (&slot->owner) std::thread::id(std::this_thread::get_id());
+  slot->owner = current_thread_token();
   new (&slot->access) AccessMarker();
   new (&slot->engine) std::optional<SpkEphemeris>(std::move(engine));
   return object;

@@ -13,9 +13,9 @@
 
 #include "python/python_error.h"
 
+#include <cstdint>
 #include <optional>
 #include <span>
-#include <thread>
 
 #include "python/access_marker.h"
 #include "python/arguments.h"
@@ -27,7 +27,8 @@ struct PyEngineObject {
   PyObject_HEAD
   // Empty ("closed") only after an additional kernel was rejected inside the engine.
   std::optional<SpkEphemeris> engine;
-  std::thread::id owner;
+  // The creating thread's token (see engine_class.cpp), never handed to a later thread.
+  std::uint64_t owner;
   AccessMarker access;
 };
 
