@@ -3,12 +3,12 @@ leap-second kernel, engines opened on them, small synthetic kernels and the
 independent oracles. A missing data package or oracle fails the test that
 needs it, naming what is missing: nothing here skips."""
 
+import concurrent.futures
 import hashlib
 import importlib
 import pathlib
 import struct
 import sys
-import threading
 import warnings
 
 import pytest
@@ -121,20 +121,10 @@ def closed_engine(de421, write_kernel) -> ephemeris.Engine:
 
 @pytest.fixture(scope="session")
 def in_thread():
-    """Runs a call on a new thread; what it raised, or None."""
+    """Runs a call on a new thread; what it raised (BaseException included), or None."""
     def run(call):
-        outcome = [None]
-
-        def target():
-            try:
-                call()
-            except BaseException as error:  # noqa: BLE001 - the thread refusal is no Exception
-                outcome[0] = error
-
-        thread = threading.Thread(target=target)
-        thread.start()
-        thread.join()
-        return outcome[0]
+        with concurrent.futures.ThreadPoolExecutor(1) as pool:
+            return pool.submit(call).exception()
     return run
 
 

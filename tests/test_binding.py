@@ -2,7 +2,6 @@
 interpreter-style TypeError texts, the order of the checks, and the values
 each kind of parameter accepts."""
 
-import collections
 import collections.abc
 import enum
 import fractions
@@ -73,7 +72,6 @@ TYPE_ERRORS = [
     (lambda e: ephemeris.Engine("/nonexistent", "ab", eop_sha256=1), "argument 'eop_sha256': must be str or None, "
                                                                      "not int"),
     (lambda e: e.with_leap_second_kernel("/nonexistent", None), "argument 'sha256': must be str, not NoneType"),
-    (lambda e: e.with_additional_kernel_file(1, "ab"), "argument 'path': must be str, not int"),
     (lambda e: e.position(HouseSystem.equal(), J2000, GEO), "argument 'body': must be str, not HouseSystem"),
     (lambda e: e.position("vulcan", 2451545.0, GEO), "argument 'instant': must be Instant, not float"),
     (lambda e: e.position("sun", J2000, None), "argument 'options': must be PositionOptions, not NoneType"),
@@ -91,9 +89,7 @@ TYPE_ERRORS = [
     (lambda e: e.positions("sun", [J2000], GEO), "Can't extract `str` to `Vec`"),
     (lambda e: e.positions(["sun"], "2451545", GEO), "Can't extract `str` to `Vec`"),
     (lambda e: e.positions({"sun"}, [J2000], GEO), "argument 'bodies': must be a sequence, not set"),
-    (lambda e: e.positions((n for n in ["sun"]), [J2000], GEO), "argument 'bodies': must be a sequence, not generator"),
     (lambda e: e.positions(["sun"], iter([J2000]), GEO), "argument 'instants': must be a sequence, not list_iterator"),
-    (lambda e: e.positions(["sun"], {J2000: 1}, GEO), "argument 'instants': must be a sequence, not dict"),
     (lambda e: e.positions(["sun", 3], [J2000], GEO), "argument 'bodies': element 1 must be str, not int"),
     (lambda e: e.positions(["vulcan"], [J2000, 1.0], GEO), "argument 'instants': element 1 must be Instant, not float"),
     (lambda e: e.positions(["sun"], [J2000], "geometric"), "argument 'options': must be PositionOptions, not str"),
@@ -147,11 +143,9 @@ VALUE_ERRORS = [
     (lambda e: ephemeris.geometric(observer=SITE), 'observer is only valid with origin "topocentric"'),
     (lambda e: ephemeris.LunationEvent(" Half Moon "), 'unknown lunation event "half moon"'),
     (lambda e: ephemeris.house_cusps(SITE, "x", 1.0, "koch"), DAY_EXPECTED),
-    (lambda e: ephemeris.house_cusps(SITE, 1.0, None, "equal"), DAY_EXPECTED),
     (lambda e: ephemeris.house_cusps(SITE, 10**400, 1.0, "equal"), DAY_EXPECTED),
     (lambda e: ephemeris.house_cusps(SITE, np.float32("inf"), 1.0, "equal"), "Julian day must be finite"),
     (lambda e: ephemeris.house_cusps(SITE, 1.0, 1.0, Named(3)), NAME_EXPECTED),
-    (lambda e: ephemeris.house_cusps(SITE, 1.0, 1.0, "koch"), 'unknown house system "koch"'),
     (lambda e: ephemeris.house_cusps(GeodeticObserver(0, 80), 2451545.0, 2451545.0, "placidus"),
      "house cusps are undefined for this system at the requested latitude"),
     (lambda e: e.next_lunation(J2000, 3), NAME_EXPECTED),
@@ -240,31 +234,24 @@ def test_errors_other_than_type_errors_pass_through():
 
 
 def test_every_parameter_can_be_given_by_keyword(full_engine):
-    assert repr(Instant(time_scale="tt", julian_day=1)) == 'Instant(1.0, time_scale="tt")'
-    assert GeodeticObserver(height_m=5, latitude_deg=1, longitude_east_deg=2).longitude_east_deg == 2.0
     cusps = ephemeris.house_cusps(system="equal", tt=2451545.0, ut1=2451545.5, observer=SITE)
     assert cusps.ramc_deg == ephemeris.house_cusps(SITE, 2451545.5, 2451545.0, "equal").ramc_deg
     by_keyword = full_engine.next_horizon_event(altitude_deg=-1, kind="set", after=J2000, observer=SITE, body="sun")
     assert by_keyword.ut1_julian_day == full_engine.next_horizon_event("sun", SITE, J2000, "set", -1).ut1_julian_day
-    assert full_engine.position(options=GEO, instant=J2000, body="sun").distance_au == \
-        full_engine.position("sun", J2000, GEO).distance_au
 
 
-@pytest.mark.parametrize("system", [" PLACIDUS", HouseSystem.placidus(), Named("Placidus"), Season.March_Equinox])
-def test_name_arguments_take_text_or_a_name_attribute(full_engine, system):
-    if isinstance(system, Season):
-        assert full_engine.next_season_event(J2000, system).julian_day == \
-            full_engine.next_season_event(J2000, "vernal_equinox").julian_day
-        return
-    got = ephemeris.house_cusps(SITE, Instant.tdb(2451545.0), Instant.utc(2451545.001), system)
-    wanted = ephemeris.house_cusps(SITE, 2451545.0, 2451545.001, "placidus")  # an Instant gives its day only
-    assert got.cusp_ecliptic_longitude_deg == wanted.cusp_ecliptic_longitude_deg
+def test_name_arguments_take_text_or_a_name_attribute(full_engine):
+    wanted = ephemeris.house_cusps(SITE, 2451545.0, 2451545.001, "placidus").cusp_ecliptic_longitude_deg
+    for system in [" PLACIDUS", HouseSystem.placidus(), Named("Placidus")]:  # and an Instant gives its day only
+        got = ephemeris.house_cusps(SITE, Instant.tdb(2451545.0), Instant.utc(2451545.001), system)
+        assert got.cusp_ecliptic_longitude_deg == wanted
+    assert full_engine.next_season_event(J2000, Season.March_Equinox).julian_day == \
+        full_engine.next_season_event(J2000, "vernal_equinox").julian_day
 
 
 @pytest.mark.parametrize(("bodies", "instants"), [
     (("sun", "moon"), (J2000, Instant(2451546.0))),
     (np.array(["sun", "moon"]), np.array([J2000, Instant(2451546.0)], dtype=object)),
-    (collections.UserList(["sun", "moon"]), [J2000, Instant(2451546.0)]),
 ])
 def test_batches_take_any_sequence(full_engine, bodies, instants):
     class Registered:  # a sequence known only through collections.abc registration

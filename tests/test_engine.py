@@ -9,6 +9,7 @@ import numpy as np
 import pytest
 
 import ephemeris
+import oracles
 from ephemeris import Engine, GeodeticObserver, Instant
 
 CHECKSUM = "ab" * 32
@@ -54,7 +55,7 @@ def test_opening_checks_the_kernel_then_each_time_kernel_pair(de421, leap_second
     fails(NO_UT1, only_lsk.position, "sun", Instant.ut1(2451545.0), GEO)
 
 
-def test_attaching_time_kernels_replaces_them_in_place(engine, leap_seconds, eop_table):
+def test_attaching_time_kernels_replaces_them_in_place(de421, engine, leap_seconds, eop_table):
     utc, ut1 = Instant.utc(2451545.0), Instant.ut1(2451545.0)
     fails(NO_UTC, engine.position, "sun", utc, GEO)
     assert engine.with_leap_second_kernel(*leap_seconds.pair()) is None
@@ -70,12 +71,9 @@ def test_attaching_time_kernels_replaces_them_in_place(engine, leap_seconds, eop
           CHECKSUM)
     fails(BAD_LSK_CHECKSUM, engine.with_time_kernels, leap_seconds.path, "x", "/nonexistent", "y")
     assert engine.position("sun", utc, GEO).longitude_deg == first.longitude_deg
-
-
-def test_with_time_kernels_attaches_both(de421, leap_seconds, eop_table):
-    engine = Engine(*de421.pair())
-    assert engine.with_time_kernels(*leap_seconds.pair(), *eop_table.pair()) is None
-    assert engine.position("moon", Instant.utc(2451545.0), ephemeris.geometric("topocentric", observer=SITE))
+    both = Engine(*de421.pair())
+    assert both.with_time_kernels(*leap_seconds.pair(), *eop_table.pair()) is None
+    assert both.position("sun", ut1, GEO).longitude_deg == engine.position("sun", ut1, GEO).longitude_deg
 
 
 @pytest.mark.parametrize(("path", "checksum", "message"), [
@@ -91,8 +89,7 @@ def test_additional_kernels_that_cannot_be_opened_leave_the_engine_open(engine, 
 
 
 def test_additional_kernels_serve_what_the_primary_lacks(engine, spice, write_kernel):
-    offset = np.array([30000.0, -20000.0, 5000.0])
-    barycentric = ephemeris.geometric("barycentric", "equatorial")
+    offset, barycentric = np.array([30000.0, -20000.0, 5000.0]), ephemeris.geometric("barycentric", "equatorial")
     before = engine.kernel_metadata
     fails("no SPK segment continues the center chain from target 599 at TDB epoch 0", engine.position,
           "jupiter", J2000, barycentric)
@@ -100,26 +97,19 @@ def test_additional_kernels_serve_what_the_primary_lacks(engine, spice, write_ke
     mars = write_kernel("mars.bsp", [(499, 4, 2414864.5, 2471184.5, (1e6, 0.0, 0.0))])
     assert engine.with_additional_kernel_file(jupiter, "AB" * 32) is None
     assert engine.with_additional_kernel_file(f"{mars[:-8]}/./mars.bsp", CHECKSUM) is None
-    # CSPICE's Jupiter barycentre plus the offset; the primary kernel still serves Mars.
+    # CSPICE's Jupiter barycentre plus the offset, to the spherical round trip of 8e8 km; DE421 still serves Mars.
     for body, wanted in [("jupiter", spice.spkezr("5", 0.0, "J2000", "NONE", "0")[0][:3] + offset),
                          ("mars", spice.spkezr("499", 0.0, "J2000", "NONE", "0")[0][:3])]:
         got = engine.position(body, J2000, barycentric)
-        lon, lat = np.radians(got.longitude_deg), np.radians(got.latitude_deg)
-        got_km = got.distance_au * 149597870.7 * np.array([np.cos(lat) * np.cos(lon), np.cos(lat) * np.sin(lon),
-                                                          np.sin(lat)])
-        assert np.linalg.norm(got_km - wanted) < 1e-6, body  # the spherical round trip of 8e8 km
-    batch = engine.positions(["jupiter"], [J2000], barycentric)
-    assert batch[0, 0, 2] == engine.position("jupiter", J2000, barycentric).distance_au
+        assert np.linalg.norm(oracles.cartesian_km(got.longitude_deg, got.latitude_deg, got.distance_au) - wanted) < 1e-6
     after = engine.kernel_metadata
     assert before.additional_kernels() == [] and before.as_dict()["additional_kernels"] == []
-    assert after.additional_kernels() == [("jupiter_centre.bsp", CHECKSUM), ("mars.bsp", CHECKSUM)]
     assert list(after.as_dict().items()) == [
         ("engine_version", "0.1.0"), ("kernel_name", "de421.bsp"), ("kernel_sha256", before.kernel_sha256),
-        ("coordinate_frame", "ICRF/J2000"), ("additional_kernels", after.additional_kernels())]
-    assert (after.engine_version, after.kernel_name, after.coordinate_frame) == ("0.1.0", "de421.bsp", "ICRF/J2000")
-    after.additional_kernels().append(("x", "y"))
-    after.as_dict()["kernel_name"] = "changed"
-    assert len(after.additional_kernels()) == 2 and after.kernel_name == "de421.bsp"
+        ("coordinate_frame", "ICRF/J2000"), ("additional_kernels", [("jupiter_centre.bsp", CHECKSUM),
+                                                                    ("mars.bsp", CHECKSUM)])]
+    assert [after.engine_version, after.kernel_name, after.kernel_sha256, after.coordinate_frame,
+            after.additional_kernels()] == list(after.as_dict().values())
 
 
 CLOSED_CALLS = [
@@ -154,16 +144,9 @@ def test_argument_errors_come_before_the_closed_check(closed_engine, de421, leap
     fails(BAD_LSK_CHECKSUM, closed_engine.with_leap_second_kernel, leap_seconds.path, "x")
 
 
-def test_snapshots_outlive_a_closed_engine_and_cross_threads(de421, write_kernel, in_thread):
-    engine = Engine(*de421.pair())
+def test_snapshots_travel_freely(engine, in_thread):
     metadata, span = engine.kernel_metadata, engine.supported_range
-    broken = write_kernel("broken.bsp", [(599, 5, 2451545.0, 2451546.0, (1.0, 2.0, 3.0))], True)
-    fails("failed to read SPK kernel: failed to fill whole buffer", engine.with_additional_kernel_file, broken,
-          CHECKSUM)
-    fails(CLOSED, repr, engine)
-    texts = []
-    assert in_thread(lambda: texts.extend([repr(span), metadata.as_dict()["kernel_name"]])) is None
-    assert texts == [repr(span), "de421.bsp"]
+    assert in_thread(lambda: (metadata.as_dict(), repr(span))) is None
 
 
 @pytest.mark.parametrize("call", CLOSED_CALLS)
@@ -179,9 +162,7 @@ def test_dropping_on_another_thread_reports_and_leaks(de421, in_thread, monkeypa
     gc.collect()  # engines of earlier tests kept alive by reference cycles go now, on their own thread
     reports = []
     monkeypatch.setattr(sys, "unraisablehook", reports.append)
-    holder = [Engine(*de421.pair())]
-    del holder[0]
-    gc.collect()
+    Engine(*de421.pair())  # dropped at once, on its own thread
     assert reports == []
     holder = [Engine(*de421.pair())]
     assert in_thread(holder.clear) is None

@@ -102,7 +102,3 @@ def test_empty_batches(engine, bodies, instants):
     assert result.shape == (len(instants), len(bodies), 4) and result.dtype == np.float64
     assert result.flags["C_CONTIGUOUS"] and result.flags["WRITEABLE"]
 
-
-def test_instants_are_converted_even_without_bodies(engine):
-    with pytest.raises(ValueError, match="^Julian day 2400000 is outside kernel range"):
-        engine.positions([], [Instant(2400000.0)], ephemeris.geometric())
