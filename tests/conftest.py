@@ -4,6 +4,7 @@ independent oracles. A missing data package or oracle fails the test that
 needs it, naming what is missing: nothing here skips."""
 
 import concurrent.futures
+import gc
 import hashlib
 import importlib
 import pathlib
@@ -123,8 +124,13 @@ def closed_engine(de421, write_kernel) -> ephemeris.Engine:
 def in_thread():
     """Runs a call on a new thread; what it raised (BaseException included), or None."""
     def run(call):
-        with concurrent.futures.ThreadPoolExecutor(1) as pool:
-            return pool.submit(call).exception()
+        gc.collect()  # engines of earlier tests kept alive by reference cycles go now, on their own thread,
+        gc.disable()  # and none on the new thread
+        try:
+            with concurrent.futures.ThreadPoolExecutor(1) as pool:
+                return pool.submit(call).exception()
+        finally:
+            gc.enable()
     return run
 
 

@@ -215,22 +215,20 @@ def test_errors_other_than_type_errors_pass_through():
         def __float__(self):
             raise ZeroDivisionError("boom")
 
-    class Interrupting:
-        @property
-        def name(self):
-            raise KeyboardInterrupt
+    class Raising:
+        def __init__(self, error):
+            self.error = error
 
-    class Failing:
         @property
         def name(self):
-            raise RuntimeError("no name")
+            raise self.error
 
     with pytest.raises(ZeroDivisionError, match="boom"):
         Instant(Broken())
     with pytest.raises(KeyboardInterrupt):
-        ephemeris.house_cusps(SITE, 1.0, 1.0, Interrupting())
+        ephemeris.house_cusps(SITE, 1.0, 1.0, Raising(KeyboardInterrupt))
     with pytest.raises(ValueError, match=f"^{NAME_EXPECTED}$"):  # an ordinary exception is refused like no name
-        ephemeris.house_cusps(SITE, 1.0, 1.0, Failing())
+        ephemeris.house_cusps(SITE, 1.0, 1.0, Raising(RuntimeError))
 
 
 def test_every_parameter_can_be_given_by_keyword(full_engine):

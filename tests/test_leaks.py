@@ -70,7 +70,8 @@ def workloads(engine, closed):
     instants = [Instant.tt(2451545.0 + 36.525 * k) for k in range(100)]
     turn = itertools.cycle(instants)
     instant, outside, day = instants[0], Instant(2400000.0), 2451545.0
-    geo, app, bad = ephemeris.geometric(), ephemeris.apparent(), PositionOptions("geocentric", "ecliptic", apparent=True)
+    geo, app = ephemeris.geometric(), ephemeris.apparent()
+    bad = PositionOptions("geocentric", "ecliptic", apparent=True)
     site = GeodeticObserver(-0.1, 51.5)
     topocentric, member = ephemeris.apparent("topocentric", observer=site), ephemeris.HouseSystem(equal)
     few, bad_bodies, late = instants[:10], [*bodies[:2], vulcan], [*instants[:10], outside]
