@@ -77,35 +77,28 @@ def full_engine(de421, leap_seconds, eop_table) -> ephemeris.Engine:
     return ephemeris.Engine(*de421.pair(), *leap_seconds.pair(), *eop_table.pair())
 
 
-def spk_bytes(segments, broken_summary_chain=False) -> bytes:
-    """A little-endian DAF/SPK kernel of Type 2 segments, each given as (target,
-    centre, first and last TDB Julian day, offset in km): one record of two
-    Chebyshev coefficients per axis, a constant position. Records: the file
-    record, one summary record, its name record, then the data. With
-    `broken_summary_chain` the summary record names a next one far past the
-    end of the file, so the segment list cannot be read."""
-    words, summaries, names, address = [], b"", b"", 3 * 128 + 1
-    for target, centre, first, last, offset in segments:
-        start, end = ((day - 2451545.0) * 86400.0 for day in (first, last))
-        record = [(start + end) / 2, (end - start) / 2, offset[0], 0.0, offset[1], 0.0, offset[2], 0.0]
-        record += [start, end - start, 8.0, 1.0]  # directory: INIT, INTLEN, RSIZE, N
-        summaries += struct.pack("<2d6i", start, end, target, centre, 1, 2, address, address + len(record) - 1)
-        names += f"{target} wrt {centre}".encode().ljust(40)
-        words += record
-        address += len(record)
-    file_record = struct.pack("<8sii60siii8s", b"DAF/SPK ", 2, 6, b"test kernel".ljust(60), 2, 2, address,
-                              b"LTL-IEEE")
-    summary_record = struct.pack("<3d", 999.0 if broken_summary_chain else 0.0, 0.0, len(segments)) + summaries
-    data = struct.pack(f"<{len(words)}d", *words)
-    return b"".join(part.ljust(max(1, -(-len(part) // 1024)) * 1024, b"\0")
-                    for part in (file_record, summary_record, names, data))
-
-
 @pytest.fixture
 def write_kernel(tmp_path):
+    """Writes a little-endian DAF/SPK kernel of Type 2 segments, each given as
+    (target, centre, first and last TDB Julian day, offset in km): one record of
+    two Chebyshev coefficients per axis, a constant position. Records: the file
+    record, one summary record, its (blank) name record, then the data. With
+    `broken_summary_chain` the summary record names a next one far past the
+    end of the file, so the segment list cannot be read."""
     def write(name, segments, broken_summary_chain=False) -> str:
+        words, summaries, address = [], b"", 3 * 128 + 1
+        for target, centre, first, last, offset in segments:
+            start, end = ((day - 2451545.0) * 86400.0 for day in (first, last))
+            record = [(start + end) / 2, (end - start) / 2, offset[0], 0.0, offset[1], 0.0, offset[2], 0.0]
+            record += [start, end - start, 8.0, 1.0]  # directory: INIT, INTLEN, RSIZE, N
+            summaries += struct.pack("<2d6i", start, end, target, centre, 1, 2, address, address + len(record) - 1)
+            words, address = words + record, address + len(record)
+        file_record = struct.pack("<8sii60siii8s", b"DAF/SPK ", 2, 6, b"test kernel".ljust(60), 2, 2, address,
+                                  b"LTL-IEEE")
+        summary_record = struct.pack("<3d", 999.0 if broken_summary_chain else 0.0, 0.0, len(segments)) + summaries
+        parts = (file_record, summary_record, b"", struct.pack(f"<{len(words)}d", *words))
         path = tmp_path / name
-        path.write_bytes(spk_bytes(segments, broken_summary_chain))
+        path.write_bytes(b"".join(part.ljust(max(1, -(-len(part) // 1024)) * 1024, b"\0") for part in parts))
         return str(path)
     return write
 
