@@ -1,4 +1,6 @@
-"""The module frame: contents and their order, constants, class properties."""
+"""The module and its classes: class flags, the repr and read-only attributes
+of every class, the enumeration members, the type stub, re-import, and import
+and use without NumPy."""
 
 import inspect
 import subprocess
@@ -8,127 +10,95 @@ import textwrap
 import pytest
 
 import ephemeris
+from ephemeris import GeodeticObserver, Instant, PositionOptions
 
-# The names the module lists in __all__, in order.
-EXPECTED_ALL = [
-    "Instant",
-    "GeodeticObserver",
-    "HouseSystem",
-    "HouseCusps",
-    "HorizonEventKind",
-    "RiseSetTransit",
-    "HorizonEvent",
-    "SeasonEvent",
-    "LunationEvent",
-    "SiderealMode",
-    "PositionOptions",
-    "Position",
-    "DateRange",
-    "KernelMetadata",
-    "Engine",
-    "open",
-    "geometric",
-    "apparent",
-    "house_cusps",
-    "J2000_JULIAN_DAY",
-    "SUN_UPPER_LIMB_ALTITUDE_DEG",
-    "MEAN_REFRACTION_ALTITUDE_DEG",
-]
-
-CLASS_NAMES = [name for name in EXPECTED_ALL if isinstance(getattr(ephemeris, name), type)]
-CONSTRUCTIBLE = ["Instant", "GeodeticObserver", "HouseSystem", "HorizonEventKind", "SeasonEvent",
-                 "LunationEvent", "SiderealMode", "PositionOptions", "Engine"]
-RESULT_CLASSES = ["HouseCusps", "RiseSetTransit", "HorizonEvent", "Position", "DateRange", "KernelMetadata"]
+CLASSES = [name for name in ephemeris.__all__ if isinstance(getattr(ephemeris, name), type)]
+RESULT_CLASSES = {"HouseCusps", "RiseSetTransit", "HorizonEvent", "Position", "DateRange", "KernelMetadata"}
+ENUMERATIONS = [ephemeris.HouseSystem, ephemeris.SeasonEvent, ephemeris.LunationEvent, ephemeris.SiderealMode,
+                ephemeris.HorizonEventKind]
+SITE = GeodeticObserver(-0.5, 51.5, 10)
 
 
-def test_all_lists_the_module_contents_in_order():
-    assert ephemeris.__all__ == EXPECTED_ALL
-    assert all(hasattr(ephemeris, name) for name in EXPECTED_ALL)
-    assert len(CLASS_NAMES) == 15
-
-
-def test_module_has_empty_docstring_and_no_version():
-    assert ephemeris.__doc__ == ""
-    assert not hasattr(ephemeris, "__version__")
-
-
-def test_constants_are_exact_floats():
-    assert type(ephemeris.J2000_JULIAN_DAY) is float
-    assert ephemeris.J2000_JULIAN_DAY == 2451545.0
-    assert ephemeris.SUN_UPPER_LIMB_ALTITUDE_DEG == -50 / 60 == -0.8333333333333334
-    assert ephemeris.MEAN_REFRACTION_ALTITUDE_DEG == -34 / 60 == -0.5666666666666667
-
-
-def test_star_import_binds_every_listed_name():
-    namespace: dict = {}
-    exec("from ephemeris import *", namespace)
-    for name in ephemeris.__all__:
-        assert namespace[name] is getattr(ephemeris, name)
-
-
-@pytest.mark.parametrize("name", CLASS_NAMES)
-def test_classes_report_the_module_and_cannot_be_subclassed(name):
+@pytest.mark.parametrize("name", CLASSES)
+def test_classes_belong_to_the_module_and_are_final_and_immutable(name):
     cls = getattr(ephemeris, name)
-    assert cls.__module__ == "ephemeris"
-    assert cls.__qualname__ == name
-    with pytest.raises(TypeError, match="not an acceptable base type"):
+    assert (cls.__module__, cls.__qualname__) == ("ephemeris", name)
+    with pytest.raises(TypeError, match="is not an acceptable base type"):
         type("Derived", (cls,), {})
-
-
-@pytest.mark.parametrize("name", CLASS_NAMES)
-def test_class_attributes_cannot_be_changed(name):
     with pytest.raises(TypeError):
-        setattr(getattr(ephemeris, name), "extra", 1)
+        cls.extra = 1
+    if name in RESULT_CLASSES:
+        with pytest.raises(TypeError, match=f"^cannot create 'ephemeris.{name}' instances$"):
+            cls()
 
 
-@pytest.mark.parametrize("name", RESULT_CLASSES)
-def test_result_classes_have_no_constructor(name):
-    with pytest.raises(TypeError, match=f"cannot create 'ephemeris.{name}' instances"):
-        getattr(ephemeris, name)()
+def instances(engine):
+    """(object, its repr) for every class, with the object's attributes checked on the way."""
+    yield Instant.tt(1e-5), 'Instant(1e-5, time_scale="tt")'
+    yield SITE, "GeodeticObserver(longitude_east_deg=-0.5, latitude_deg=51.5, height_m=10)"
+    yield ephemeris.geometric(), ('PositionOptions(origin="geocentric", coordinate_system="ecliptic", '
+                                  'reference_epoch="j2000", apparent=false)')
+    options = PositionOptions(" Topocentric", "EQUATORIAL", "of-date", apparent=True, true_ecliptic=True,
+                              light_time=True, observer=SITE)
+    assert (options.origin, options.coordinate_system, options.reference_epoch) == ("topocentric", "equatorial",
+                                                                                    "of_date")
+    assert options.apparent is True and options.true_ecliptic is True and not hasattr(options, "light_time")
+    assert repr(options.observer) == repr(SITE) and options.observer is not SITE
+    yield options, ('PositionOptions(origin="topocentric", observer=GeodeticObserver(longitude_east_deg=-0.5, '
+                    'latitude_deg=51.5, height_m=10), coordinate_system="equatorial", reference_epoch="of_date", '
+                    'apparent=true)')
+    yield ephemeris.apparent(), ('PositionOptions(origin="geocentric", coordinate_system="ecliptic", '
+                                 'reference_epoch="of_date", apparent=true)')
+    yield ephemeris.HouseSystem("Whole-Sign"), 'HouseSystem("whole_sign")'
+    cusps = ephemeris.house_cusps(SITE, 2451545.0, 2451545.0, "equal")
+    assert cusps.local_sidereal_time_deg == cusps.ramc_deg and 23.43 < cusps.true_obliquity_deg < 23.44
+    assert cusps.system.name == "equal" and cusps.cusp_ecliptic_longitude_deg is not cusps.cusp_ecliptic_longitude_deg
+    yield cusps, f'HouseCusps(system="equal", ascendant_deg={cusps.ascendant_deg}, midheaven_deg={cusps.midheaven_deg})'
+    position = engine.position("sun", Instant(2451545.0), ephemeris.geometric())
+    yield position, (f"Position(longitude_deg={position.longitude_deg}, latitude_deg={position.latitude_deg}, "
+                     f"distance_au={position.distance_au}, "
+                     f"longitude_speed_deg_per_day={position.longitude_speed_deg_per_day})")
+    day = engine.rise_set_transit("sun", SITE, Instant.ut1(2460393.5), -0.8)
+    yield day, (f"RiseSetTransit(transit_ut1_julian_day={day.transit_ut1_julian_day}, "
+                f"rise_ut1_julian_day=Some({day.rise_ut1_julian_day}), "
+                f"set_ut1_julian_day=Some({day.set_ut1_julian_day}))")
+    polar_day = engine.rise_set_transit("sun", GeodeticObserver(15.6, 78.2), Instant.utc(2459022.0), -0.8)
+    yield polar_day, (f"RiseSetTransit(transit_ut1_julian_day={polar_day.transit_ut1_julian_day}, "
+                      "rise_ut1_julian_day=None, set_ut1_julian_day=None)")
+    event = engine.next_horizon_event("moon", SITE, Instant.utc(2460393.5), "rise", -0.5)
+    assert type(event.kind) is ephemeris.HorizonEventKind and event.kind.name == "rise"
+    yield event, f'HorizonEvent(kind="rise", ut1_julian_day={event.ut1_julian_day})'
+    span = engine.supported_range
+    assert (span.start_julian_day, span.end_julian_day, span.time_scale) == (2414864.5, 2471184.5, "tdb")
+    yield span, 'DateRange(start_julian_day=2414864.5, end_julian_day=2471184.5, time_scale="tdb")'
+    metadata = engine.kernel_metadata
+    yield metadata, f'KernelMetadata(kernel_name="de421.bsp", kernel_sha256="{metadata.kernel_sha256}")'
+    yield engine, f'Engine(kernel_name="de421.bsp", kernel_sha256="{metadata.kernel_sha256}")'
 
 
-@pytest.mark.parametrize("name", CONSTRUCTIBLE)
-def test_constructors_carry_a_text_signature(name):
-    cls = getattr(ephemeris, name)
-    signature = inspect.signature(cls)
-    assert list(signature.parameters)[0] in {"julian_day", "longitude_east_deg", "name", "origin", "path"}
+def test_reprs_and_read_only_attributes(full_engine):
+    seen = set()
+    for value, text in instances(full_engine):
+        seen.add(type(value).__name__)
+        assert repr(value) == text
+        for name in (name for name, member in vars(type(value)).items() if inspect.isgetsetdescriptor(member)):
+            with pytest.raises(AttributeError):
+                setattr(value, name, getattr(value, name))
+        with pytest.raises(AttributeError):
+            value.extra = 1
+    assert len(seen) == 11  # every class; the enumerations but HouseSystem in the next test
 
 
-def test_docstrings_and_signatures():
-    assert ephemeris.Instant.__doc__ == "Julian day with an explicit time scale."
-    assert ephemeris.Instant.__text_signature__ == '(julian_day, time_scale="tdb")'
-    assert ephemeris.Instant.tdb.__text_signature__ == "($cls, julian_day)"
-    assert ephemeris.HouseSystem.__text_signature__ == "(name)"
-    assert ephemeris.HouseSystem.placidus.__text_signature__ == "($cls)"
-    assert ephemeris.GeodeticObserver.__doc__ == (
-        "Geodetic site on Earth (east longitude, GRS80/ITRS, height in metres).")
-    assert ephemeris.PositionOptions.__doc__ == "Explicit geometric or apparent request options."
-    assert ephemeris.Position.__doc__ == "Spherical position returned by a scalar request."
-    assert ephemeris.HouseCusps.__doc__ == "Ecliptic longitudes of the twelve house cusps plus ASC/MC."
-    assert ephemeris.RiseSetTransit.__doc__ == "Same-day UT1 rise, set, and transit epochs."
-    assert ephemeris.HorizonEvent.__doc__ == "One horizon event, as a UT1 Julian day."
-    assert ephemeris.DateRange.__doc__ == "Inclusive kernel coverage in the declared time scale."
-    assert ephemeris.KernelMetadata.__doc__ == "Provenance recorded when the kernel was opened."
-    assert ephemeris.KernelMetadata.as_dict.__text_signature__ == "($self)"
-    assert ephemeris.KernelMetadata.additional_kernels.__text_signature__ == "($self)"
-    assert ephemeris.geometric.__doc__ == "Geometric J2000 request with every correction switch off."
-    assert ephemeris.apparent.__doc__ == "Apparent-place convenience at the true equinox/ecliptic of date."
-    assert ephemeris.house_cusps.__text_signature__ == "(observer, ut1, tt, system)"
-    assert ephemeris.house_cusps.__doc__ == (
-        "Ecliptic house cusps at a UT1/TT pair (no SPK kernel).\n\n"
-        "`ut1` and `tt` may be [`PyInstant`] values or Julian-day floats.")
-    assert ephemeris.geometric.__module__ == "ephemeris"
-
-
-@pytest.mark.parametrize(("name", "doc"), [
-    ("HouseSystem", "House-division algorithm (Placidus, Campanus, Equal, Whole Sign)."),
-    ("SeasonEvent", "Equinox or solstice (Sun apparent ecliptic longitude 0/90/180/270\u00b0)."),
-    ("LunationEvent", "New or full Moon (apparent geocentric elongation 0\u00b0/180\u00b0)."),
-    ("SiderealMode", "Lahiri or Fagan\u2013Bradley ayanamsha applied to ecliptic of date."),
-    ("HorizonEventKind", "Rise, set, or meridian transit of the Sun or Moon."),
-])
-def test_enumeration_docstrings(name, doc):
-    assert getattr(ephemeris, name).__doc__ == doc
+@pytest.mark.parametrize("cls", ENUMERATIONS, ids=lambda cls: cls.__name__)
+def test_enumeration_members(cls):
+    members = [name for name in vars(cls) if not name.startswith("_") and name != "name"]
+    assert len(members) >= 2
+    for name in members:
+        member = getattr(cls, name)()
+        assert type(member) is cls and member.name == name
+        assert repr(member) == f'{cls.__name__}("{name}")'
+        assert cls(name=f" {name.upper()} ").name == name
+        assert member != getattr(cls, name)()  # no value equality: identity only
 
 
 def run_python(code: str) -> subprocess.CompletedProcess:
@@ -136,43 +106,36 @@ def run_python(code: str) -> subprocess.CompletedProcess:
                           timeout=120)
 
 
-def test_module_imports_and_works_without_numpy():
-    result = run_python("""
+@pytest.mark.parametrize("numpy_blocked", [False, True])
+def test_numpy_is_loaded_by_the_first_batch_only(de421, numpy_blocked):
+    result = run_python(f"""
         import sys
-        sys.modules["numpy"] = None  # any import of NumPy now fails
+        if {numpy_blocked}:
+            sys.modules["numpy"] = None  # any import of NumPy now fails
         import ephemeris
-        observer = ephemeris.GeodeticObserver(-0.5, 51.5)
-        print(repr(ephemeris.apparent()))
-        print(ephemeris.house_cusps(observer, 2451545.0, 2451545.0, "equal").system.name)
-        assert "numpy" not in sys.modules or sys.modules["numpy"] is None
+        engine = ephemeris.open({de421.path!r}, {de421.sha256!r})
+        site = ephemeris.GeodeticObserver(0, 51.5)
+        ephemeris.house_cusps(site, 2451545.0, 2451545.0, "equal"), repr(ephemeris.apparent())
+        engine.position("sun", ephemeris.Instant(2451545.0), ephemeris.geometric())
+        print(sys.modules.get("numpy") is not None)
+        try:
+            array = engine.positions(["sun"], [ephemeris.Instant(2451545.0)], ephemeris.geometric())
+            print(type(array).__module__, sys.modules.get("numpy") is not None)
+        except ImportError as error:
+            print(type(error).__name__)
         """)
-    assert result.returncode == 0, result.stderr
-    assert result.stdout.splitlines() == [
-        'PositionOptions(origin="geocentric", coordinate_system="ecliptic", reference_epoch="of_date", '
-        'apparent=true)',
-        "equal",
-    ]
+    assert result.returncode == 0 and result.stderr == "", result.stderr
+    assert result.stdout.split() == (["False", "ModuleNotFoundError"] if numpy_blocked else ["False", "numpy", "True"])
 
 
-def test_import_does_not_load_numpy():
-    result = run_python("""
-        import sys
-        import ephemeris
-        print("numpy" in sys.modules)
-        """)
-    assert result.returncode == 0, result.stderr
-    assert result.stdout.strip() == "False"
-
-
-def test_reimport_after_removal_gives_a_working_module():
+def test_reimport_after_removal_gives_the_same_classes():
     result = run_python("""
         import sys
         import ephemeris
         first = ephemeris.Instant
         del sys.modules["ephemeris"]
         import ephemeris as again
-        assert again.Instant is first
-        assert again.__all__ == ephemeris.__all__
+        assert again.Instant is first and again.__all__ == ephemeris.__all__
         print(repr(again.Instant.tt(1)))
         """)
     assert result.returncode == 0, result.stderr
@@ -184,41 +147,3 @@ def test_type_stub_matches_the_module():
                             text=True, timeout=600)
     assert result.returncode == 0, result.stdout + result.stderr
 
-
-def test_instances_release_their_class_references():
-    observer = ephemeris.GeodeticObserver(1, 2)
-    classes = [ephemeris.Instant, ephemeris.GeodeticObserver, ephemeris.PositionOptions, ephemeris.HouseSystem,
-               ephemeris.HouseCusps, ephemeris.SeasonEvent]
-    before = [sys.getrefcount(cls) for cls in classes]
-    for _ in range(1000):
-        ephemeris.Instant.tt(1.5)
-        ephemeris.GeodeticObserver(1, 2, 3)
-        ephemeris.apparent("topocentric", observer=observer).observer
-        cusps = ephemeris.house_cusps(observer, 2451545.0, 2451545.0, ephemeris.HouseSystem.equal())
-        cusps.system
-        ephemeris.SeasonEvent("march_equinox")
-        with pytest.raises(ValueError):
-            ephemeris.SeasonEvent("bogus")
-        del cusps
-    assert [sys.getrefcount(cls) for cls in classes] == before
-
-
-def test_text_that_cannot_be_encoded_raises_the_encoding_error():
-    with pytest.raises(UnicodeEncodeError):
-        ephemeris.Instant(1, "t\ud800t")
-
-
-def test_type_checkers_find_the_installed_stub(tmp_path):
-    source = tmp_path / "uses_ephemeris.py"
-    source.write_text(textwrap.dedent("""
-        import ephemeris
-        site = ephemeris.GeodeticObserver(0, 51.5)
-        cusps = ephemeris.house_cusps(site, ephemeris.Instant.ut1(2451545), 2451545.0, "equal")
-        longitudes: list[float] = cusps.cusp_ecliptic_longitude_deg
-        wrong: int = ephemeris.geometric()
-        """))
-    result = subprocess.run([sys.executable, "-m", "mypy", "--strict", "--no-incremental", str(source)],
-                            capture_output=True, text=True, timeout=600, cwd=tmp_path)
-    assert result.returncode == 1, result.stdout + result.stderr
-    errors = [line for line in result.stdout.splitlines() if ": error:" in line]
-    assert len(errors) == 1 and '"PositionOptions"' in errors[0], result.stdout
