@@ -1,6 +1,9 @@
 #include "core/nutation.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <iterator>
 
@@ -19,7 +22,8 @@ struct NutationTerm {
 constexpr NutationTerm kLunisolarTerms[] = {
 #include "core/nutation_table.inc"
 };
-static_assert(std::size(kLunisolarTerms) == 77);
+constexpr std::size_t kTermCount = std::size(kLunisolarTerms);
+static_assert(kTermCount == 77);
 
 // 0.1 microarcsecond in radians: the unit of the series coefficients.
 constexpr double kRadiansPerTenthMicroarcsecond = kRadiansPerArcsecond * 1e-7;
@@ -37,27 +41,146 @@ double fundamental_argument(double arcseconds) {
   return std::fmod(arcseconds, kArcsecondsPerTurn) * kRadiansPerArcsecond;
 }
 
+// The argument of a term is an integer combination of the five fundamental
+// arguments, so its cosine and sine follow from theirs by angle addition:
+// one sine and cosine per fundamental argument instead of one per term.
+//
+// The phase of an angle x is the unit complex number (cos x, sin x); the
+// product of two phases is the phase of the sum of their angles.
+struct Phase {
+  double c;  // cosine
+  double s;  // sine
+};
+
+Phase operator*(Phase a, Phase b) { return {a.c * b.c - a.s * b.s, a.s * b.c + a.c * b.s}; }
+
+// The fundamental arguments in the order of the table's multiplier columns.
+constexpr int kArgumentCount = 5;
+using Multipliers = std::array<int, kArgumentCount>;
+
+constexpr Multipliers multipliers(const NutationTerm& term) {
+  return {term.nl, term.nlp, term.nf, term.nd, term.nom};
+}
+
+// Largest |multiplier| of each argument over the table: 3, 2, 2, 4, 2.
+constexpr Multipliers kMaxMultiple = [] {
+  Multipliers largest{};
+  for (const NutationTerm& term : kLunisolarTerms) {
+    const Multipliers n = multipliers(term);
+    for (int a = 0; a < kArgumentCount; ++a) largest[a] = std::max(largest[a], n[a] < 0 ? -n[a] : n[a]);
+  }
+  return largest;
+}();
+
+// The phases are stored in one array: first the multiples k x_a of every
+// argument a, k from -kMaxMultiple[a] to +kMaxMultiple[a] (argument 0's run
+// first), then the products planned below. Index of the multiple k x_a:
+constexpr int multiple_index(int a, int k) {
+  int index = 0;
+  for (int b = 0; b < a; ++b) index += 2 * kMaxMultiple[b] + 1;
+  return index + kMaxMultiple[a] + k;
+}
+constexpr int kMultipleCount = multiple_index(kArgumentCount - 1, kMaxMultiple[kArgumentCount - 1]) + 1;
+
+// A phase formed as the product of two phases stored earlier.
+struct Product {
+  int lhs;
+  int rhs;
+};
+
+// Order in which each term's phase is built from its multiples, one argument
+// at a time: (F, Om, l, D, l'). Partial products common to several terms are
+// formed once; this order shares the most (69 products for the 77 terms,
+// against 98 in the table's column order).
+constexpr Multipliers kBuildOrder = {2, 4, 0, 3, 1};
+
+struct Plan {
+  static constexpr std::size_t kCapacity = kTermCount * (kArgumentCount - 1);
+  std::array<Product, kCapacity> products{};
+  std::array<Multipliers, kCapacity> product_multipliers{};  // the angle each product stands for
+  std::size_t product_count = 0;
+  std::array<int, kTermCount> term_phase{};  // index of each term's phase
+};
+
+constexpr Plan make_plan() {
+  Plan plan;
+  for (std::size_t i = 0; i < kTermCount; ++i) {
+    const Multipliers n = multipliers(kLunisolarTerms[i]);
+    Multipliers partial{};
+    int phase = -1;
+    for (const int a : kBuildOrder) {
+      if (n[a] == 0) continue;
+      partial[a] = n[a];
+      const int multiple = multiple_index(a, n[a]);
+      if (phase < 0) {
+        phase = multiple;
+        continue;
+      }
+      std::size_t p = 0;
+      while (p < plan.product_count && plan.product_multipliers[p] != partial) ++p;
+      if (p == plan.product_count) {
+        plan.products[p] = {phase, multiple};
+        plan.product_multipliers[p] = partial;
+        ++plan.product_count;
+      }
+      phase = kMultipleCount + static_cast<int>(p);
+    }
+    plan.term_phase[i] = phase < 0 ? multiple_index(0, 0) : phase;
+  }
+  return plan;
+}
+
+constexpr Plan kPlan = make_plan();
+constexpr std::size_t kProductCount = kPlan.product_count;
+static_assert(kProductCount == 69);
+constexpr std::array<Product, kProductCount> kProducts = [] {
+  std::array<Product, kProductCount> products{};
+  std::copy_n(kPlan.products.begin(), kProductCount, products.begin());
+  return products;
+}();
+constexpr std::array<int, kTermCount> kTermPhase = kPlan.term_phase;
+
 }  // namespace
 
 Nutation nutation_iau2000b(double jd) {
   const double t = julian_centuries_since_j2000(jd);
 
-  // Delaunay arguments (Simon et al. 1994), linear parts only.
-  const double l = fundamental_argument(485868.249036 + 1717915923.2178 * t);    // Moon mean anomaly
-  const double lp = fundamental_argument(1287104.79305 + 129596581.0481 * t);    // Sun mean anomaly
-  const double f = fundamental_argument(335779.526232 + 1739527262.8478 * t);    // Moon argument of latitude
-  const double d = fundamental_argument(1072260.70369 + 1602961601.209 * t);     // Moon elongation
-  const double om = fundamental_argument(450160.398036 - 6962890.5431 * t);      // Moon node
+  // Delaunay arguments (Simon et al. 1994), linear parts only, in the order of
+  // the table's multiplier columns.
+  const std::array<double, kArgumentCount> arguments = {
+      fundamental_argument(485868.249036 + 1717915923.2178 * t),  // l: Moon mean anomaly
+      fundamental_argument(1287104.79305 + 129596581.0481 * t),   // l': Sun mean anomaly
+      fundamental_argument(335779.526232 + 1739527262.8478 * t),  // F: Moon argument of latitude
+      fundamental_argument(1072260.70369 + 1602961601.209 * t),   // D: Moon elongation
+      fundamental_argument(450160.398036 - 6962890.5431 * t),     // Om: Moon node
+  };
+
+  // Multiples: k x from (k - 1) x plus x, -k x as the conjugate of k x. The
+  // arguments are already within one turn, so the few additions each multiple
+  // takes cost a few roundings whatever the date.
+  std::array<Phase, kMultipleCount + kProductCount> phases;
+  for (int a = 0; a < kArgumentCount; ++a) {
+    const Phase x = {std::cos(arguments[a]), std::sin(arguments[a])};
+    const int zero = multiple_index(a, 0);
+    phases[zero] = {1.0, 0.0};
+    for (int k = 1; k <= kMaxMultiple[a]; ++k) {
+      const Phase kx = k == 1 ? x : phases[zero + k - 1] * x;
+      phases[zero + k] = kx;
+      phases[zero - k] = {kx.c, -kx.s};
+    }
+  }
+  for (std::size_t p = 0; p < kProductCount; ++p) {
+    phases[kMultipleCount + p] = phases[kProducts[p].lhs] * phases[kProducts[p].rhs];
+  }
 
   // Smallest terms first, which keeps the rounding of the sums small.
   double longitude_sum = 0.0;
   double obliquity_sum = 0.0;
-  for (auto term = std::rbegin(kLunisolarTerms); term != std::rend(kLunisolarTerms); ++term) {
-    const double argument = term->nl * l + term->nlp * lp + term->nf * f + term->nd * d + term->nom * om;
-    const double s = std::sin(argument);
-    const double c = std::cos(argument);
-    longitude_sum += (term->ps + term->pst * t) * s + term->pc * c;
-    obliquity_sum += (term->ec + term->ect * t) * c + term->es * s;
+  for (std::size_t i = kTermCount; i-- > 0;) {
+    const NutationTerm& term = kLunisolarTerms[i];
+    const Phase phase = phases[kTermPhase[i]];
+    longitude_sum += (term.ps + term.pst * t) * phase.s + term.pc * phase.c;
+    obliquity_sum += (term.ec + term.ect * t) * phase.c + term.es * phase.s;
   }
 
   return Nutation{longitude_sum * kRadiansPerTenthMicroarcsecond + kPlanetaryLongitudeOffset,
