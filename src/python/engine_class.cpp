@@ -141,6 +141,10 @@ PyMethodDef open_definition = {
 
 }  // namespace
 
+InterruptCheck python_signal_check() {
+  return InterruptCheck([](void*) { return PyErr_CheckSignals() != 0; }, nullptr);
+}
+
 PyResult<EngineAccess> EngineAccess::shared(PyObject* self) {
   PyEngineObject* object = engine_object(self);
   if (!check_thread(object)) return python_error();

@@ -70,6 +70,11 @@ PyObject* run_engine_method(PyObject* self, const Signature<N>& signature, const
   });
 }
 
+// The interrupt check for long engine work (batches): it runs the
+// interpreter's pending signal handlers, and an exception they raise (such as
+// KeyboardInterrupt) stops the work, which then ends with that exception.
+InterruptCheck python_signal_check();
+
 // The method table of Engine is assembled from these groups, each defined
 // beside its methods; the sentinel entry is added by the class.
 std::span<const PyMethodDef> engine_attach_methods();
