@@ -207,10 +207,11 @@ PyResult<PyRef> recipe_state(const EngineRecipe& recipe) {
   return state;
 }
 
-// An Engine pickles as its recipe; a closed one refuses ("engine is closed").
+// An Engine pickles as its recipe, from any thread; a closed one refuses
+// ("engine is closed").
 PyObject* reduce_engine(PyObject* self, PyObject*) {
   return guarded_call([&]() -> PyResult<PyRef> {
-    const auto access = EngineAccess::shared(self);
+    const auto access = EngineAccess::shared_from_any_thread(self);
     if (!access) return python_error();
     if (!access->engine()) return python_error();
     auto state = recipe_state(access->recipe());

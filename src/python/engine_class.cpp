@@ -154,6 +154,13 @@ PyResult<EngineAccess> EngineAccess::shared(PyObject* self) {
   return EngineAccess(object, std::move(*guard));
 }
 
+PyResult<EngineAccess> EngineAccess::shared_from_any_thread(PyObject* self) {
+  PyEngineObject* object = engine_object(self);
+  auto guard = object->access.share();
+  if (!guard) return raise(PyExc_RuntimeError, guard.error());
+  return EngineAccess(object, std::move(*guard));
+}
+
 PyResult<EngineAccess> EngineAccess::exclusive(PyObject* self) {
   PyEngineObject* object = engine_object(self);
   if (!check_thread(object)) return python_error();

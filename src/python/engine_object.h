@@ -63,6 +63,10 @@ class EngineAccess {
   // Stage (b) for methods that replace the engine: refused on a foreign
   // thread and with RuntimeError "Already borrowed" during any other use.
   static PyResult<EngineAccess> exclusive(PyObject* self);
+  // Stage (b) of pickling, which reads only the recipe and the closed state:
+  // allowed on any thread, since multiprocessing pickles on a feeder thread
+  // of its own; RuntimeError "Already mutably borrowed" during an exclusive use.
+  static PyResult<EngineAccess> shared_from_any_thread(PyObject* self);
 
   // Stage (e): the engine, or ValueError "engine is closed".
   PyResult<const SpkEphemeris*> engine() const;
