@@ -27,6 +27,8 @@ void date_of(std::int64_t number, CivilTime& civil) {
   civil.year = static_cast<int>(100 * (n - 49) + i + l);
 }
 
+__extension__ using Int128 = __int128;  // GCC and Clang: exact products of 53 and 37 bits
+
 constexpr std::int64_t kFirstDayNumber = 1721426;  // 0001-01-01
 constexpr std::int64_t kLastDayNumber = 5373484;   // 9999-12-31
 
@@ -36,13 +38,13 @@ std::int64_t microseconds_of(double fraction) {
   if (fraction == 0.0) return 0;
   int exponent = 0;
   const double mantissa = std::frexp(fraction, &exponent);  // fraction = mantissa * 2^exponent
-  const auto m = static_cast<__int128>(std::ldexp(mantissa, 53));
+  const auto m = static_cast<Int128>(std::ldexp(mantissa, 53));
   const int shift = 53 - exponent;  // at least 53
   if (shift >= 120) return 0;       // below 2^-67 of a day
-  const __int128 product = m * kMicrosecondsPerDay;
-  const __int128 whole = product >> shift;
-  const __int128 rest = product - (whole << shift);
-  const __int128 half = static_cast<__int128>(1) << (shift - 1);
+  const Int128 product = m * kMicrosecondsPerDay;
+  const Int128 whole = product >> shift;
+  const Int128 rest = product - (whole << shift);
+  const Int128 half = static_cast<Int128>(1) << (shift - 1);
   const bool up = rest > half || (rest == half && (whole & 1) != 0);
   return static_cast<std::int64_t>(whole + (up ? 1 : 0));
 }
