@@ -8,14 +8,13 @@ Moon, and the house cusps of the moment.
 LONGITUDE is east-positive and LATITUDE north-positive, in degrees; HEIGHT is
 in metres above the GRS80 ellipsoid. Without a site the Royal Observatory,
 Greenwich is used. Like sky_now.py it opens JPL's DE421 (skyfield-data), the
-leap-second kernel beside this script and the IERS EOP 20 C04 table
+leap-second kernel installed with the module and the IERS EOP 20 C04 table
 (astropy-iers-data).
 
 The engine returns equinoxes, solstices and lunations as TT Julian days and
-horizon events as UT1 Julian days. They are shown in UTC with the same two
-tables the engine reads: UTC = TT - 32.184 s - (TAI - UTC), with TAI - UTC
-from the leap-second kernel, and UTC = UT1 - (UT1 - UTC), with UT1 - UTC
-interpolated linearly in the C04 table. Rise and set need UT1, so they can
+horizon events as UT1 Julian days. They are shown in UTC: TT through
+Engine.convert (the leap-second kernel), and UTC = UT1 - (UT1 - UTC), with
+UT1 - UTC interpolated linearly in the C04 table. Rise and set need UT1, so they can
 only be computed for days the C04 table covers (with the few days after them
 that the next-event searches look at); when today lies beyond that, the last
 day the table serves is shown instead and the output says so. House cusps
@@ -27,56 +26,20 @@ import argparse
 import datetime
 import math
 import pathlib
-import re
 import sys
 
 import ephemeris
-from sky_now import LEAP_SECONDS, data_files, sexagesimal, sha256_of, zodiac
+from sky_now import LEAP_SECONDS, data_files, julian_day, sexagesimal, sha256_of, zodiac
 
 GREENWICH = (-0.0015, 51.4769, 46.0)  # Airy transit circle: east longitude, latitude (deg), height (m)
-UNIX_EPOCH_JULIAN_DAY = 2440587.5
 MJD_ZERO = 2400000.5
 SECONDS_PER_DAY = 86400.0
-TT_MINUS_TAI_S = 32.184
 # Next-event searches look at the day of the query and the two after it, and
 # each refinement may move about half a day: the table must reach this far.
 HORIZON_SEARCH_DAYS = 4.0
 SEASONS = [("march_equinox", "March equinox"), ("june_solstice", "June solstice"),
            ("september_equinox", "September equinox"), ("december_solstice", "December solstice")]
 LUNATIONS = [("new_moon", "New Moon"), ("full_moon", "Full Moon")]
-
-
-class LeapSeconds:
-    """TAI - UTC from the DELTET/DELTA_AT list of a NAIF leap-second kernel."""
-
-    MONTHS = {name: number for number, name in enumerate(
-        ["JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"], start=1)}
-
-    def __init__(self, path: pathlib.Path):
-        data = path.read_text(encoding="utf-8").split("\\begindata", 1)[-1].split("\\begintext", 1)[0]
-        listing = re.search(r"DELTET/DELTA_AT\s*=\s*\(([^)]*)\)", data)
-        if listing is None:
-            raise ValueError(f"{path.name} has no DELTET/DELTA_AT list")
-        self.steps = []  # (UTC Julian day, TAI - UTC in seconds), in order
-        for seconds, year, month, day in re.findall(r"([\d.]+)\s*,?\s*@(\d{4})-([A-Z]{3})-(\d{1,2})",
-                                                    listing.group(1)):
-            start = datetime.datetime(int(year), self.MONTHS[month], int(day), tzinfo=datetime.timezone.utc)
-            self.steps.append((julian_day(start), float(seconds)))
-
-    def tai_minus_utc(self, utc_julian_day: float) -> float:
-        current = 0.0
-        for start, seconds in self.steps:
-            if utc_julian_day >= start:
-                current = seconds
-        return current
-
-    def tt_minus_utc_days(self, utc_julian_day: float) -> float:
-        return (TT_MINUS_TAI_S + self.tai_minus_utc(utc_julian_day)) / SECONDS_PER_DAY
-
-    def utc_from_tt(self, tt_julian_day: float) -> float:
-        """Exact except during a leap second."""
-        utc = tt_julian_day - self.tt_minus_utc_days(tt_julian_day)
-        return tt_julian_day - self.tt_minus_utc_days(utc)
 
 
 class Ut1Table:
@@ -128,13 +91,10 @@ class Ut1Table:
         return ut1_julian_day - self.dut1_days(utc)
 
 
-def julian_day(moment: datetime.datetime) -> float:
-    return UNIX_EPOCH_JULIAN_DAY + moment.timestamp() / SECONDS_PER_DAY
-
-
 def utc_datetime(utc_julian_day: float) -> datetime.datetime:
-    seconds = round((utc_julian_day - UNIX_EPOCH_JULIAN_DAY) * SECONDS_PER_DAY)
-    return datetime.datetime(1970, 1, 1, tzinfo=datetime.timezone.utc) + datetime.timedelta(seconds=seconds)
+    """To the nearest second."""
+    moment = ephemeris.Instant.utc(utc_julian_day).to_datetime() + datetime.timedelta(microseconds=500_000)
+    return moment.replace(microsecond=0)
 
 
 def parse_moment(text: str) -> datetime.datetime:
@@ -152,7 +112,7 @@ def site_text(observer: ephemeris.GeodeticObserver) -> str:
             f"height {observer.height_m:g} m")
 
 
-def print_seasons_and_lunations(engine, leap_seconds: LeapSeconds, now: ephemeris.Instant) -> None:
+def print_seasons_and_lunations(engine, now: ephemeris.Instant) -> None:
     # The searches run in the scale of the query (UTC here) and return TT.
     sections = [("Equinoxes and solstices (apparent solar longitude 0, 90, 180, 270 degrees)",
                  engine.next_season_event, SEASONS),
@@ -165,7 +125,8 @@ def print_seasons_and_lunations(engine, leap_seconds: LeapSeconds, now: ephemeri
             print(f"  unavailable: {error}")
             found = []
         for tt, label in found:
-            print(f"  {label:<20} {utc_datetime(leap_seconds.utc_from_tt(tt)):%Y-%m-%d %H:%M:%S} UTC")
+            utc = engine.convert(ephemeris.Instant.tt(tt), "utc").julian_day
+            print(f"  {label:<20} {utc_datetime(utc):%Y-%m-%d %H:%M:%S} UTC")
         print()
 
 
@@ -230,9 +191,9 @@ def print_moon(engine, table: Ut1Table, observer, day_start_utc: float) -> None:
         print(line)
 
 
-def print_house_cusps(observer, system: str, moment_utc: float, table: Ut1Table, leap_seconds: LeapSeconds):
+def print_house_cusps(engine, observer, system: str, moment_utc: float, table: Ut1Table):
     ut1 = table.ut1_from_utc(moment_utc)
-    tt = moment_utc + leap_seconds.tt_minus_utc_days(moment_utc)
+    tt = engine.convert(ephemeris.Instant.utc(moment_utc), "tt")
     notes = []
     if not table.first_utc <= moment_utc <= table.last_utc:
         notes.append("UT1 - UTC held at the table's nearest value")
@@ -283,9 +244,9 @@ def main(argv=None) -> int:
 
     de421, eop = data_files()
     engine = ephemeris.open(str(de421), sha256_of(de421),
-                            leap_second_kernel=str(LEAP_SECONDS), leap_second_sha256=sha256_of(LEAP_SECONDS),
+                            leap_second_kernel=ephemeris.LEAP_SECOND_KERNEL_PATH,
+                            leap_second_sha256=ephemeris.LEAP_SECOND_KERNEL_SHA256,
                             eop=str(eop), eop_sha256=sha256_of(eop))
-    leap_seconds = LeapSeconds(LEAP_SECONDS)
     table = Ut1Table(eop)
 
     moment = options.at or datetime.datetime.now(datetime.timezone.utc)
@@ -294,7 +255,7 @@ def main(argv=None) -> int:
     print(f"at {moment:%Y-%m-%d %H:%M:%S} UTC; kernel {engine.kernel_metadata.kernel_name}, leap seconds "
           f"{LEAP_SECONDS.name}, Earth orientation {eop.name} (to {utc_datetime(table.last_utc):%Y-%m-%d})")
     print()
-    print_seasons_and_lunations(engine, leap_seconds, ephemeris.Instant.utc(now_utc))
+    print_seasons_and_lunations(engine, ephemeris.Instant.utc(now_utc))
 
     day_start, moved = horizon_day(table, observer, now_utc)
     day = utc_datetime(day_start + 0.5)
@@ -312,7 +273,7 @@ def main(argv=None) -> int:
         print_sun(engine, table, observer, day_start)
         print_moon(engine, table, observer, day_start)
     print()
-    print_house_cusps(observer, options.houses, now_utc, table, leap_seconds)
+    print_house_cusps(engine, observer, options.houses, now_utc, table)
     return 0
 
 

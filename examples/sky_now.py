@@ -2,7 +2,7 @@
 """Where the Sun, the Moon and the planets stand in the sky right now.
 
 Opens JPL's DE421 kernel (from the skyfield-data package), the leap-second
-kernel shipped beside this script and the IERS EOP 20 C04 table (from the
+kernel installed with the module and the IERS EOP 20 C04 table (from the
 astropy-iers-data package), and prints the apparent geocentric places of
 date of every body DE421 resolves, for the current UTC time:
 
@@ -16,11 +16,10 @@ import warnings
 
 import ephemeris
 
-LEAP_SECONDS = pathlib.Path(__file__).resolve().parent / "data" / "latest_leapseconds.tls"
+LEAP_SECONDS = pathlib.Path(ephemeris.LEAP_SECOND_KERNEL_PATH)  # installed with the module
 BODIES = ["sun", "moon", "mercury", "venus", "mars", "jupiter", "saturn", "uranus", "neptune", "pluto"]
 SIGNS = ["Aries", "Taurus", "Gemini", "Cancer", "Leo", "Virgo",
          "Libra", "Scorpio", "Sagittarius", "Capricorn", "Aquarius", "Pisces"]
-UNIX_EPOCH_JULIAN_DAY = 2440587.5
 
 
 def data_files():
@@ -45,7 +44,7 @@ def sha256_of(path: pathlib.Path) -> str:
 
 
 def julian_day(moment: datetime.datetime) -> float:
-    return UNIX_EPOCH_JULIAN_DAY + moment.timestamp() / 86400.0
+    return ephemeris.Instant.from_datetime(moment).julian_day
 
 
 def sexagesimal(value: float, unit_marks=("°", "'", '"'), signed=False, decimals=0) -> str:
@@ -70,7 +69,8 @@ def zodiac(longitude_deg: float) -> str:
 def main() -> int:
     de421, eop = data_files()
     engine = ephemeris.open(str(de421), sha256_of(de421),
-                            leap_second_kernel=str(LEAP_SECONDS), leap_second_sha256=sha256_of(LEAP_SECONDS),
+                            leap_second_kernel=ephemeris.LEAP_SECOND_KERNEL_PATH,
+                            leap_second_sha256=ephemeris.LEAP_SECOND_KERNEL_SHA256,
                             eop=str(eop), eop_sha256=sha256_of(eop))
 
     now = datetime.datetime.now(datetime.timezone.utc)

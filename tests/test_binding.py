@@ -128,7 +128,7 @@ def test_every_callable_refuses_unknown_keywords_and_surplus_arguments(full_engi
         with pytest.raises(TypeError) as raised:
             function(*range(20))
         assert str(raised.value).startswith(f"{name}() takes ") and str(raised.value).endswith(" 20 were given")
-    assert len(names) == 45 and "Engine.next_horizon_event" in names and "KernelMetadata.as_dict" in names
+    assert len(names) == 47 and {"Engine.convert", "Instant.from_datetime", "KernelMetadata.as_dict"} <= set(names)
 
 
 VALUE_ERRORS = [
@@ -266,3 +266,19 @@ def test_batches_take_any_sequence(full_engine, bodies, instants):
     wanted = full_engine.positions(["sun", "moon"], [J2000, Instant(2451546.0)], GEO)
     assert np.array_equal(full_engine.positions(bodies, instants, GEO), wanted)
     assert np.array_equal(full_engine.positions(Registered(bodies), Registered(instants), GEO), wanted)
+
+
+@pytest.mark.parametrize("cls, state, error, message", [
+    (ephemeris.Instant, (1.0, "tt"), TypeError, "^_restore\\(\\) argument 'cls' must be a result, snapshot or"),
+    (ephemeris.Position, [1.0, 2.0, 3.0, 4.0], TypeError, "^_restore\\(\\) argument 'state' must be a tuple$"),
+    (ephemeris.Position, (1.0, 2.0, 3.0), TypeError, "takes exactly 4 arguments"),
+    (ephemeris.HorizonEvent, ("noon", 1.0), ValueError, '^unknown horizon event "noon"$'),
+    (ephemeris.RiseSetTransit, (1.0, "x", None), TypeError, "^argument 'state': must be real number, not str$"),
+    (ephemeris.DateRange, (1.0, 2.0, "tai"), ValueError, '^unknown time scale "tai"$'),
+    (ephemeris.KernelMetadata, ("0.1.0", "a", "b", "c", [("x",)]), TypeError, "takes exactly 2 arguments"),
+    (ephemeris.Engine, ("/nonexistent.bsp", "ab" * 32, None, None, None, None, ()), ValueError,
+     "^failed to read SPK kernel: No such file or directory"),
+])
+def test_restoring_a_pickled_value_checks_its_state(cls, state, error, message):
+    with pytest.raises(error, match=message):
+        ephemeris._restore(cls, state)

@@ -1,8 +1,15 @@
 """Engine: opening with the time-kernel pairs, attaching files, additional
-kernels and provenance, the closed state, thread binding and the
-shared/exclusive access marker."""
+kernels and provenance, the closed state, thread binding, the
+shared/exclusive access marker, pickling and interruption."""
 
+import concurrent.futures
+import multiprocessing
+import os
+import pickle
+import shutil
+import subprocess
 import sys
+import time
 
 import numpy as np
 import pytest
@@ -127,6 +134,7 @@ CLOSED_CALLS = [
     lambda e, f: e.with_eop(*f[1].pair()),
     lambda e, f: e.with_time_kernels(*f[0].pair(), *f[1].pair()),
     lambda e, f: e.with_additional_kernel_file(f[2].path, CHECKSUM),
+    lambda e, f: e.convert(J2000, "tt"),
 ]
 
 
@@ -197,3 +205,59 @@ def test_replacing_the_engine_during_a_computation_is_refused(engine, leap_secon
     seen = []
     names = ReentrantNames(lambda: seen.append(engine.position("moon", J2000, GEO)))
     assert engine.positions(names, [J2000], GEO).shape == (1, 1, 4) and len(seen) == 1  # shared uses nest
+
+
+def batch(engine, instants):
+    return engine.positions(["moon", "mars", "sun"], instants, ephemeris.apparent())
+
+
+def test_an_engine_pickles_as_the_files_it_was_opened_with(de421, leap_seconds, eop_table, write_kernel, tmp_path,
+                                                           monkeypatch):
+    # Relative paths are recorded against the working directory of the moment.
+    monkeypatch.chdir(os.path.dirname(de421.path))
+    engine = Engine(os.path.basename(de421.path), de421.sha256.upper(), eop=eop_table.path, eop_sha256=eop_table.sha256)
+    monkeypatch.chdir(tmp_path)
+    extra = write_kernel("extra.bsp", [(599, 5, 2451545.0, 2451546.0, (1.0, 2.0, 3.0))])
+    engine.with_additional_kernel_file(extra, CHECKSUM)
+    engine.with_leap_second_kernel(*leap_seconds.pair())
+    fails("failed to read leap-second kernel: No such file or directory", engine.with_leap_second_kernel,
+          "/nonexistent/a.tls", CHECKSUM)  # a failed attach leaves the recipe as it was
+    copy = pickle.loads(pickle.dumps(engine))
+    assert copy is not engine and copy != engine
+    assert copy.kernel_metadata.as_dict() == engine.kernel_metadata.as_dict()
+    instants = [Instant.utc(2460000.5 + day) for day in range(40)]
+    assert batch(copy, instants).tobytes() == batch(engine, instants).tobytes()
+    assert copy.convert(instants[0], "ut1").julian_day == engine.convert(instants[0], "ut1").julian_day
+    # The receiving side opens the files again: a missing one gives the usual error.
+    state = pickle.dumps(engine)
+    os.remove(extra)
+    fails("failed to read SPK kernel: No such file or directory (os error 2)", pickle.loads, state)
+
+
+def test_engines_travel_to_worker_processes(full_engine, closed_engine):
+    instants = [Instant.tt(2451545.0 + 10.5 * day) for day in range(100)]
+    # The pool pickles the engine on a thread of its own: pickling is allowed from any thread.
+    with concurrent.futures.ProcessPoolExecutor(1, mp_context=multiprocessing.get_context("spawn")) as pool:
+        remote = pool.submit(batch, full_engine, instants).result(timeout=120)
+    assert remote.tobytes() == batch(full_engine, instants).tobytes()
+    fails(CLOSED, pickle.dumps, closed_engine)
+
+
+@pytest.mark.parametrize("options", [ephemeris.apparent(), ephemeris.geometric("barycentric")])
+def test_ctrl_c_stops_a_long_batch_and_leaves_the_engine_usable(full_engine, options):
+    small = [Instant.tt(2451545.0 + day) for day in range(300)]
+    expected = batch(full_engine, small)
+    instants = [Instant.tt(2451545.0 + day / 1000) for day in range(1_000_000)]  # 13 s of apparent places
+    bodies = ["moon", "mars", "sun", "venus", "mercury"]
+    # A SIGINT from outside, as a terminal sends it: the batch holds the interpreter lock, so no thread
+    # of this process could run Python code to raise one.
+    killer = subprocess.Popen(["sh", "-c", f"sleep 0.3; kill -INT {os.getpid()}"])
+    try:
+        started = time.monotonic()
+        with pytest.raises(KeyboardInterrupt):
+            for _ in range(100):  # the uncorrected path takes 0.3 s a batch
+                full_engine.positions(bodies, instants, options)
+        assert time.monotonic() - started < 5
+    finally:
+        killer.wait()
+    assert batch(full_engine, small).tobytes() == expected.tobytes()

@@ -2,7 +2,10 @@
 of every class, the enumeration members, the type stub, re-import, and import
 and use without NumPy."""
 
+import copy
+import importlib.metadata
 import inspect
+import pickle
 import subprocess
 import sys
 import textwrap
@@ -87,6 +90,52 @@ def test_reprs_and_read_only_attributes(full_engine):
         with pytest.raises(AttributeError):
             value.extra = 1
     assert len(seen) == 11  # every class; the enumerations but HouseSystem in the next test
+
+
+def test_values_pickle_and_copy_by_value(full_engine):
+    for value, text in instances(full_engine):
+        if isinstance(value, ephemeris.Engine):
+            continue  # pickled as the files it opened: test_engine.py
+        for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+            again = pickle.loads(pickle.dumps(value, protocol))
+            assert type(again) is type(value) and again is not value and repr(again) == text
+        assert repr(copy.deepcopy(value)) == text
+    # The switches that no attribute shows travel too.
+    options = PositionOptions("geocentric", "ecliptic", aberration=True)
+    position = full_engine.position("mars", Instant(2451545.0), options)
+    again = full_engine.position("mars", Instant(2451545.0), pickle.loads(pickle.dumps(options)))
+    assert repr(again) == repr(position) != repr(full_engine.position("mars", Instant(2451545.0),
+                                                                      ephemeris.geometric()))
+
+
+NAME_LISTS = [
+    ("BODY_NAMES", lambda name: name, 11),  # parsed by the test itself
+    ("ORIGIN_NAMES", lambda name: PositionOptions(name, "ecliptic", observer=SITE if name == "topocentric" else None)
+     .origin, 4),
+    ("COORDINATE_SYSTEM_NAMES", lambda name: PositionOptions("geocentric", name).coordinate_system, 2),
+    ("REFERENCE_EPOCH_NAMES", lambda name: PositionOptions("geocentric", "ecliptic", name).reference_epoch, 2),
+    ("TIME_SCALE_NAMES", lambda name: Instant(0, name).time_scale, 4),
+    ("HOUSE_SYSTEM_NAMES", lambda name: ephemeris.HouseSystem(name).name, 4),
+    ("SIDEREAL_MODE_NAMES", lambda name: ephemeris.SiderealMode(name).name, 2),
+    ("SEASON_EVENT_NAMES", lambda name: ephemeris.SeasonEvent(name).name, 4),
+    ("LUNATION_EVENT_NAMES", lambda name: ephemeris.LunationEvent(name).name, 2),
+    ("HORIZON_EVENT_NAMES", lambda name: ephemeris.HorizonEventKind(name).name, 3),
+]
+
+
+@pytest.mark.parametrize("attribute, canonical, count", NAME_LISTS, ids=[row[0] for row in NAME_LISTS])
+def test_accepted_names_are_the_canonical_names_of_the_parsers(full_engine, attribute, canonical, count):
+    names = getattr(ephemeris, attribute)
+    assert type(names) is tuple and len(names) == len(set(names)) == count and attribute not in ephemeris.__all__
+    for name in names:
+        assert canonical(name) == name
+        if attribute == "BODY_NAMES":  # accepted (an empty batch parses its names and computes nothing)
+            assert full_engine.positions([name], [], ephemeris.geometric("barycentric")).shape == (0, 1, 4)
+
+
+def test_version_comes_from_the_distribution():
+    assert ephemeris.__version__ == importlib.metadata.version("ephemeris-engine")
+    assert len(ephemeris.__all__) == 22 and "__version__" not in ephemeris.__all__
 
 
 @pytest.mark.parametrize("cls", ENUMERATIONS, ids=lambda cls: cls.__name__)

@@ -1,11 +1,21 @@
 #!/usr/bin/env python3
-"""The leap-second kernel the tests use, in NAIF text-kernel form.
+"""The leap-second kernel installed with the module and used by the tests,
+in NAIF text-kernel form.
 
 The published table of TAI-UTC steps (1972-01-01 to 2017-01-01) and the
 DELTET constants of the TDB-TT model are kept here and nowhere else.
 `leap_second_kernel_text()` returns the kernel text, laid out like the
 kernels NAIF distributes: a comment area, a data section with Fortran "D"
 exponents and a DELTA_AT value spread over many lines.
+
+When a leap second is announced, a release adds it to LEAP_SECONDS and
+rewrites the installed kernel and the C++ test copy:
+
+    leap_second_kernel.py src/python/latest_leapseconds.tls
+    leap_second_kernel.py --cpp-include src/time/testdata/leap_second_kernel.inc
+
+(the build computes the kernel's SHA-256 again, for
+ephemeris.LEAP_SECOND_KERNEL_SHA256).
 
     leap_second_kernel.py PATH                  write the kernel to PATH
     leap_second_kernel.py --cpp-include PATH    write it as a C++ raw string literal
@@ -34,7 +44,7 @@ _MONTHS = ["JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT",
 _COMMENTS = """\
 KPL/LSK
 
-Leap-second kernel of the ephemeris test suite
+Leap-second kernel of the ephemeris package
 ===========================================================================
 
    This kernel holds the published table of leap seconds (TAI - UTC) from

@@ -64,6 +64,8 @@ std::string message(const EphemerisError& error) {
     case EphemerisError::Kind::TimeConversion:
     case EphemerisError::Kind::Backend:
       return error.text();
+    case EphemerisError::Kind::Interrupted:
+      return "interrupted";
   }
   return {};
 }

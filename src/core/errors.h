@@ -38,7 +38,8 @@ std::string message(const TimeConversionError& error);
 // The error of every backend operation.
 class EphemerisError {
  public:
-  enum class Kind : std::uint8_t { UnsupportedBody, OutOfRange, InvalidRequest, TimeConversion, Backend };
+  // Interrupted: the caller's interrupt check asked long work to stop ("interrupted").
+  enum class Kind : std::uint8_t { UnsupportedBody, OutOfRange, InvalidRequest, TimeConversion, Backend, Interrupted };
 
   struct OutOfRangeDetail {
     double julian_day;        // the instant's own Julian day, as given
@@ -53,6 +54,7 @@ class EphemerisError {
   static EphemerisError invalid_request(std::string text);
   static EphemerisError time_conversion(std::string text);
   static EphemerisError backend(std::string text);
+  static EphemerisError interrupted() { return EphemerisError(Kind::Interrupted); }
 
   Kind kind() const { return kind_; }
   // The body of UnsupportedBody, the range of OutOfRange, the text of the other three

@@ -15,6 +15,7 @@
 #include "core/metadata.h"
 #include "core/observer.h"
 #include "core/time_scale.h"
+#include "engine/interrupt_check.h"
 #include "engine/kernel_cell.h"
 #include "spk/spk_kernel.h"
 #include "time/earth_orientation.h"
@@ -70,6 +71,14 @@ class SpkEphemeris final : public EphemerisBackend {
   std::expected<std::vector<Position>, EphemerisError> positions(std::span<const Body> bodies,
                                                                  std::span<const Instant> instants,
                                                                  const PositionOptions& options) const override;
+  // The same batch, polling `interrupt` every few milliseconds of work
+  // (instant conversions, positions, and slices of epochs on the uncorrected
+  // path); a stop returns EphemerisError::interrupted(). The results are
+  // those of the batch without a check, bit for bit.
+  std::expected<std::vector<Position>, EphemerisError> positions(std::span<const Body> bodies,
+                                                                 std::span<const Instant> instants,
+                                                                 const PositionOptions& options,
+                                                                 InterruptCheck interrupt) const;
 
   // Exclusive use of the kernel list for one evaluation. Error (Backend)
   // when another evaluation already holds it (re-entrant use).

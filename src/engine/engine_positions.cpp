@@ -1,4 +1,5 @@
 // Single and batch position requests of the engine.
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -56,6 +57,13 @@ std::expected<Position, EphemerisError> SpkEphemeris::position(Body body, const 
 std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std::span<const Body> bodies,
                                                                              std::span<const Instant> instants,
                                                                              const PositionOptions& requested) const {
+  return positions(bodies, instants, requested, InterruptCheck{});
+}
+
+std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std::span<const Body> bodies,
+                                                                             std::span<const Instant> instants,
+                                                                             const PositionOptions& requested,
+                                                                             InterruptCheck interrupt) const {
   const auto options = resolve_position_options(requested);
   if (!options) return std::unexpected(options.error());
   const auto count = batch_result_length(bodies.size(), instants.size());
@@ -76,7 +84,9 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
   epochs.reserve(instants.size());
   std::vector<CartesianState> offsets;
   if (topocentric) offsets.reserve(instants.size());
-  for (const Instant& instant : instants) {
+  for (std::size_t i = 0; i < instants.size(); ++i) {
+    if (interrupt.stop(i, kPositionsPerInterruptPoll)) return std::unexpected(EphemerisError::interrupted());
+    const Instant& instant = instants[i];
     const auto t = tdb_seconds(instant);
     if (!t) return std::unexpected(t.error());
     epochs.push_back(*t);
@@ -100,6 +110,9 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
       const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(epochs[i]));
       if (topocentric) offset = offsets[i];
       for (std::int32_t target : targets) {
+        if (interrupt.stop(result.size(), kPositionsPerInterruptPoll)) {
+          return std::unexpected(EphemerisError::interrupted());
+        }
         const auto state = resolve_relative_state(kernels, target, center, options->corrections, offset, epochs[i]);
         if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
         auto position = position_from_state(*state, frame);
@@ -110,19 +123,27 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
     return result;
   }
 
-  // Fast path: every body's segments evaluated for all epochs in one call.
-  auto center_states = barycentric_states_across_kernels(kernels, center, epochs);
-  if (!center_states) return std::unexpected(spk_ephemeris_error(center_states.error()));
-  std::vector<std::vector<StateVector>> body_states;
-  body_states.reserve(targets.size());
-  for (std::int32_t target : targets) {
-    auto states = barycentric_states_across_kernels(kernels, target, epochs);
-    if (!states) return std::unexpected(spk_ephemeris_error(states.error()));
-    body_states.push_back(std::move(*states));
+  // Fast path: every body's segments evaluated for a whole slice of epochs in
+  // one call (each epoch's state does not depend on the others in its slice).
+  std::vector<StateVector> center_states;
+  std::vector<std::vector<StateVector>> body_states(targets.size());
+  center_states.reserve(epochs.size());
+  for (auto& states : body_states) states.reserve(epochs.size());
+  const std::span<const double> all_epochs(epochs);
+  for (std::size_t first = 0; first < epochs.size(); first += kEpochsPerInterruptPoll) {
+    const auto slice = all_epochs.subspan(first, std::min(kEpochsPerInterruptPoll, epochs.size() - first));
+    for (std::size_t k = 0; k <= targets.size(); ++k) {
+      if (interrupt.stop(0, 1)) return std::unexpected(EphemerisError::interrupted());
+      auto states = barycentric_states_across_kernels(kernels, k == 0 ? center : targets[k - 1], slice);
+      if (!states) return std::unexpected(spk_ephemeris_error(states.error()));
+      auto& into = k == 0 ? center_states : body_states[k - 1];
+      into.insert(into.end(), states->begin(), states->end());
+    }
   }
   for (std::size_t i = 0; i < epochs.size(); ++i) {
+    if (interrupt.stop(i, kPositionsPerInterruptPoll)) return std::unexpected(EphemerisError::interrupted());
     const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(epochs[i]));
-    CartesianState observer = (*center_states)[i];
+    CartesianState observer = center_states[i];
     if (topocentric) observer += offsets[i];
     for (const auto& states : body_states) {
       auto position = position_from_state(states[i] - observer, frame);

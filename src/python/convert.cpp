@@ -105,12 +105,40 @@ constexpr std::array<NameForm<OriginKind>, 4> kOriginForms = {{
     {"topocentric", OriginKind::Topocentric},
 }};
 
+// The first form of each distinct value of `forms`, in table order.
+template <class T, std::size_t N>
+std::vector<std::string_view> first_forms(const std::array<NameForm<T>, N>& forms) {
+  std::vector<std::string_view> names;
+  for (std::size_t i = 0; i < N; ++i) {
+    bool seen = false;
+    for (std::size_t j = 0; j < i; ++j) seen = seen || forms[j].value == forms[i].value;
+    if (!seen) names.push_back(forms[i].text);
+  }
+  return names;
+}
+
 template <class T, std::size_t N>
 std::string_view name_at(const std::array<std::string_view, N>& names, T value) {
   return names[static_cast<std::size_t>(value)];
 }
 
 }  // namespace
+
+std::vector<std::string_view> canonical_names(NameList list) {
+  switch (list) {
+    case NameList::Body: return first_forms(kBodyForms);
+    case NameList::Origin: return first_forms(kOriginForms);
+    case NameList::CoordinateSystem: return first_forms(kCoordinateSystemForms);
+    case NameList::ReferenceEpoch: return first_forms(kReferenceEpochForms);
+    case NameList::TimeScale: return first_forms(kTimeScaleForms);
+    case NameList::HouseSystem: return first_forms(kHouseSystemForms);
+    case NameList::SiderealMode: return first_forms(kSiderealModeForms);
+    case NameList::SeasonEvent: return first_forms(kSeasonEventForms);
+    case NameList::LunationEvent: return first_forms(kLunationEventForms);
+    case NameList::HorizonEventKind: return first_forms(kHorizonEventKindForms);
+  }
+  return {};
+}
 
 double season_target_longitude_deg(SeasonEvent event) {
   constexpr std::array<double, 4> targets = {0.0, 90.0, 180.0, 270.0};

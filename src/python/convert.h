@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/ayanamsha.h"
 #include "core/body.h"
@@ -71,6 +72,25 @@ std::expected<LunationEvent, std::string> parse_lunation_event(std::string_view 
 
 // "rise", "set", "transit".
 std::expected<HorizonEventKind, std::string> parse_horizon_event_kind(std::string_view text);
+
+// The enumerations whose names a parser accepts.
+enum class NameList : std::uint8_t {
+  Body,
+  Origin,
+  CoordinateSystem,
+  ReferenceEpoch,
+  TimeScale,
+  HouseSystem,
+  SiderealMode,
+  SeasonEvent,
+  LunationEvent,
+  HorizonEventKind,
+};
+
+// The canonical name of every value the parser of `list` accepts, in the
+// order of its table: the first accepted form of each value (the aliases
+// such as "of-date" or "vernal_equinox" are left out).
+std::vector<std::string_view> canonical_names(NameList list);
 
 // Canonical lower-case names used by every getter and repr.
 std::string_view canonical_name(TimeScale scale);

@@ -112,7 +112,8 @@ PyGetSetDef engine_getset[] = {
 PyMethodDef* engine_method_table() {
   static std::vector<PyMethodDef> table = [] {
     std::vector<PyMethodDef> methods;
-    for (const auto group : {engine_attach_methods(), engine_position_methods(), engine_event_methods()}) {
+    for (const auto group : {engine_attach_methods(), engine_position_methods(), engine_event_methods(),
+                              engine_time_methods()}) {
       methods.insert(methods.end(), group.begin(), group.end());
     }
     methods.push_back({nullptr, nullptr, 0, nullptr});
@@ -141,9 +142,20 @@ PyMethodDef open_definition = {
 
 }  // namespace
 
+InterruptCheck python_signal_check() {
+  return InterruptCheck([](void*) { return PyErr_CheckSignals() != 0; }, nullptr);
+}
+
 PyResult<EngineAccess> EngineAccess::shared(PyObject* self) {
   PyEngineObject* object = engine_object(self);
   if (!check_thread(object)) return python_error();
+  auto guard = object->access.share();
+  if (!guard) return raise(PyExc_RuntimeError, guard.error());
+  return EngineAccess(object, std::move(*guard));
+}
+
+PyResult<EngineAccess> EngineAccess::shared_from_any_thread(PyObject* self) {
+  PyEngineObject* object = engine_object(self);
   auto guard = object->access.share();
   if (!guard) return raise(PyExc_RuntimeError, guard.error());
   return EngineAccess(object, std::move(*guard));
@@ -162,7 +174,7 @@ PyResult<const SpkEphemeris*> EngineAccess::engine() const {
   return &*object_->engine;
 }
 
-PyResult<PyRef> new_engine(SpkEphemeris engine) {
+PyResult<PyRef> new_engine(SpkEphemeris engine, EngineRecipe recipe) {
   PyTypeObject* type = module_class(ModuleClass::Engine);
   PyRef object = PyRef::steal(PyType_GenericAlloc(type, 0));
   if (!object) return python_error();
@@ -170,6 +182,7 @@ PyResult<PyRef> new_engine(SpkEphemeris engine) {
   slot->owner = current_thread_token();
   new (&slot->access) AccessMarker();
   new (&slot->engine) std::optional<SpkEphemeris>(std::move(engine));
+  new (&slot->recipe) EngineRecipe(std::move(recipe));
   return object;
 }
 

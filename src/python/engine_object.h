@@ -16,12 +16,30 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "python/access_marker.h"
 #include "python/arguments.h"
 #include "engine/engine.h"
 
 namespace ephemeris {
+
+// One file an engine was opened or extended with: its path (made absolute
+// against the working directory of that moment) and the caller's checksum.
+struct KernelFile {
+  std::string path;
+  std::string sha256;
+};
+
+// What opens the engine again, as pickling needs: its files in the order
+// given, each kept only once the engine accepted it.
+struct EngineRecipe {
+  KernelFile primary;
+  std::optional<KernelFile> leap_seconds;
+  std::optional<KernelFile> eop;
+  std::vector<KernelFile> additional;
+};
 
 struct PyEngineObject {
   PyObject_HEAD
@@ -30,6 +48,7 @@ struct PyEngineObject {
   // The creating thread's token (see engine_class.cpp), never handed to a later thread.
   std::uint64_t owner;
   AccessMarker access;
+  EngineRecipe recipe;
 };
 
 inline constexpr std::string_view kEngineClosedMessage = "engine is closed";
@@ -44,11 +63,17 @@ class EngineAccess {
   // Stage (b) for methods that replace the engine: refused on a foreign
   // thread and with RuntimeError "Already borrowed" during any other use.
   static PyResult<EngineAccess> exclusive(PyObject* self);
+  // Stage (b) of pickling, which reads only the recipe and the closed state:
+  // allowed on any thread, since multiprocessing pickles on a feeder thread
+  // of its own; RuntimeError "Already mutably borrowed" during an exclusive use.
+  static PyResult<EngineAccess> shared_from_any_thread(PyObject* self);
 
   // Stage (e): the engine, or ValueError "engine is closed".
   PyResult<const SpkEphemeris*> engine() const;
   // The slot itself, for the methods that replace the engine (exclusive access only).
   std::optional<SpkEphemeris>& slot() const { return object_->engine; }
+  // The files of the engine (changed only by the methods that replace it).
+  EngineRecipe& recipe() const { return object_->recipe; }
 
  private:
   EngineAccess(PyEngineObject* object, AccessMarker::Guard guard) : object_(object), guard_(std::move(guard)) {}
@@ -70,18 +95,24 @@ PyObject* run_engine_method(PyObject* self, const Signature<N>& signature, const
   });
 }
 
+// The interrupt check for long engine work (batches): it runs the
+// interpreter's pending signal handlers, and an exception they raise (such as
+// KeyboardInterrupt) stops the work, which then ends with that exception.
+InterruptCheck python_signal_check();
+
 // The method table of Engine is assembled from these groups, each defined
 // beside its methods; the sentinel entry is added by the class.
 std::span<const PyMethodDef> engine_attach_methods();
 std::span<const PyMethodDef> engine_position_methods();
 std::span<const PyMethodDef> engine_event_methods();
+std::span<const PyMethodDef> engine_time_methods();
 
 // Opens an engine from the six bound arguments of `Engine(...)` and
 // `open(...)` (path, sha256, leap_second_kernel, leap_second_sha256, eop,
 // eop_sha256; null for an absent optional one) and wraps it in a new Engine.
 PyResult<PyRef> open_engine(std::span<PyObject* const, 6> bound);
 
-// A new Engine object owning `engine`, bound to the calling thread.
-PyResult<PyRef> new_engine(SpkEphemeris engine);
+// A new Engine object owning `engine` opened from `recipe`, bound to the calling thread.
+PyResult<PyRef> new_engine(SpkEphemeris engine, EngineRecipe recipe);
 
 }  // namespace ephemeris

@@ -2,6 +2,7 @@
 // built from a name (parsed like every name argument) or by a class method.
 #include "python/arguments.h"
 #include "python/module_classes.h"
+#include "python/pickling.h"
 #include "python/reprs.h"
 #include "python/value_object.h"
 
@@ -95,6 +96,14 @@ PyGetSetDef enum_getset[] = {
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
+template <class E>
+PyObject* enum_state(const E& value) {
+  const std::string_view name = canonical_name(value);
+  return Py_BuildValue("(s#)", name.data(), static_cast<Py_ssize_t>(name.size()));
+}
+
+#define EPHEMERIS_ENUM_REDUCE(E) EPHEMERIS_REDUCE_METHOD(E, enum_state<E>, false)
+
 constexpr int kMemberFlags = METH_FASTCALL | METH_KEYWORDS | METH_CLASS;
 
 #define EPHEMERIS_ENUM_MEMBER(method, value) \
@@ -105,12 +114,14 @@ PyMethodDef house_system_methods[] = {
     EPHEMERIS_ENUM_MEMBER(campanus, HouseSystem::Campanus),
     EPHEMERIS_ENUM_MEMBER(equal, HouseSystem::Equal),
     EPHEMERIS_ENUM_MEMBER(whole_sign, HouseSystem::WholeSign),
+    EPHEMERIS_ENUM_REDUCE(HouseSystem),
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyMethodDef sidereal_mode_methods[] = {
     EPHEMERIS_ENUM_MEMBER(lahiri, SiderealMode::Lahiri),
     EPHEMERIS_ENUM_MEMBER(fagan_bradley, SiderealMode::FaganBradley),
+    EPHEMERIS_ENUM_REDUCE(SiderealMode),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -119,12 +130,14 @@ PyMethodDef season_event_methods[] = {
     EPHEMERIS_ENUM_MEMBER(june_solstice, SeasonEvent::JuneSolstice),
     EPHEMERIS_ENUM_MEMBER(september_equinox, SeasonEvent::SeptemberEquinox),
     EPHEMERIS_ENUM_MEMBER(december_solstice, SeasonEvent::DecemberSolstice),
+    EPHEMERIS_ENUM_REDUCE(SeasonEvent),
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyMethodDef lunation_event_methods[] = {
     EPHEMERIS_ENUM_MEMBER(new_moon, LunationEvent::NewMoon),
     EPHEMERIS_ENUM_MEMBER(full_moon, LunationEvent::FullMoon),
+    EPHEMERIS_ENUM_REDUCE(LunationEvent),
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -132,10 +145,12 @@ PyMethodDef horizon_event_kind_methods[] = {
     EPHEMERIS_ENUM_MEMBER(rise, HorizonEventKind::Rise),
     EPHEMERIS_ENUM_MEMBER(set, HorizonEventKind::Set),
     EPHEMERIS_ENUM_MEMBER(transit, HorizonEventKind::Transit),
+    EPHEMERIS_ENUM_REDUCE(HorizonEventKind),
     {nullptr, nullptr, 0, nullptr},
 };
 
 #undef EPHEMERIS_ENUM_MEMBER
+#undef EPHEMERIS_ENUM_REDUCE
 
 template <class E>
 PyResult<PyRef> create_enum_class(PyObject* module, const char* qualified_name, const char* doc,

@@ -1,4 +1,5 @@
 # Type information for the extension module `ephemeris`.
+import datetime
 from collections.abc import Sequence
 from typing import Final, Protocol, SupportsFloat, SupportsIndex, final
 
@@ -45,6 +46,22 @@ J2000_JULIAN_DAY: Final[float]
 SUN_UPPER_LIMB_ALTITUDE_DEG: Final[float]
 MEAN_REFRACTION_ALTITUDE_DEG: Final[float]
 
+# Not in __all__: the distribution's version, the leap-second kernel installed
+# with the module, and the canonical names each name argument accepts.
+__version__: Final[str]
+LEAP_SECOND_KERNEL_PATH: Final[str]
+LEAP_SECOND_KERNEL_SHA256: Final[str]
+BODY_NAMES: Final[tuple[str, ...]]
+ORIGIN_NAMES: Final[tuple[str, ...]]
+COORDINATE_SYSTEM_NAMES: Final[tuple[str, ...]]
+REFERENCE_EPOCH_NAMES: Final[tuple[str, ...]]
+TIME_SCALE_NAMES: Final[tuple[str, ...]]
+HOUSE_SYSTEM_NAMES: Final[tuple[str, ...]]
+SIDEREAL_MODE_NAMES: Final[tuple[str, ...]]
+SEASON_EVENT_NAMES: Final[tuple[str, ...]]
+LUNATION_EVENT_NAMES: Final[tuple[str, ...]]
+HORIZON_EVENT_NAMES: Final[tuple[str, ...]]
+
 @final
 class Instant:
     """Julian day with an explicit time scale."""
@@ -58,6 +75,11 @@ class Instant:
     def utc(cls, julian_day: _FloatLike) -> Instant: ...
     @classmethod
     def ut1(cls, julian_day: _FloatLike) -> Instant: ...
+    @classmethod
+    def from_datetime(cls, value: datetime.datetime) -> Instant:
+        """UTC instant of a timezone-aware datetime.datetime (a naive one is refused)."""
+    def to_datetime(self) -> datetime.datetime:
+        """Timezone-aware UTC datetime.datetime of a UTC instant."""
     @property
     def julian_day(self) -> float: ...
     @property
@@ -279,6 +301,8 @@ class Engine:
     def kernel_metadata(self) -> KernelMetadata: ...
     @property
     def supported_range(self) -> DateRange: ...
+    def convert(self, instant: Instant, time_scale: str) -> Instant:
+        """The instant in another time scale ("utc", "ut1", "tt" or "tdb")."""
     def position(self, body: str, instant: Instant, options: PositionOptions) -> Position: ...
     def positions(
         self, bodies: Sequence[str], instants: Sequence[Instant], options: PositionOptions

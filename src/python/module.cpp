@@ -1,9 +1,12 @@
 // The extension module `ephemeris`: multi-phase initialisation whose execution
-// step adds the classes, functions and constants, each also listed in __all__.
+// step adds the classes, functions and constants, each also listed in __all__,
+// then the attributes that __all__ does not list: the version, the installed
+// leap-second kernel, the accepted names and the private pickling function.
 #include <array>
 
 #include "core/constants.h"
 #include "python/module_classes.h"
+#include "python/pickling.h"
 #include "python/value_object.h"
 
 namespace ephemeris {
@@ -53,6 +56,58 @@ const std::array<ModuleEntry, 22> kModuleEntries = {{
     {"MEAN_REFRACTION_ALTITUDE_DEG", &mean_refraction_altitude, std::nullopt},
 }};
 
+PyResult<PyRef> version(PyObject*) { return text_object(EPHEMERIS_VERSION); }
+
+// The leap-second kernel installed beside the module file.
+PyResult<PyRef> leap_second_kernel_path(PyObject* module) {
+  PyRef file = PyRef::steal(PyModule_GetFilenameObject(module));
+  if (!file) return python_error();
+  const Py_ssize_t slash = PyUnicode_FindChar(file.get(), '/', 0, PyUnicode_GetLength(file.get()), -1);
+  if (slash == -2) return python_error();
+  PyRef directory = slash < 0 ? PyRef::steal(PyUnicode_FromString(".")) : PyRef::steal(PyUnicode_Substring(file.get(), 0, slash));
+  if (!directory) return python_error();
+  PyRef path = PyRef::steal(PyUnicode_FromFormat("%U/%s", directory.get(), EPHEMERIS_LEAP_SECOND_KERNEL_FILE));
+  if (!path) return python_error();
+  return path;
+}
+
+PyResult<PyRef> leap_second_kernel_sha256(PyObject*) { return text_object(EPHEMERIS_LEAP_SECOND_KERNEL_SHA256); }
+
+template <NameList List>
+PyResult<PyRef> accepted_names(PyObject*) {
+  const std::vector<std::string_view> names = canonical_names(List);
+  PyRef tuple = PyRef::steal(PyTuple_New(static_cast<Py_ssize_t>(names.size())));
+  if (!tuple) return python_error();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    auto name = text_object(names[i]);
+    if (!name) return python_error();
+    PyTuple_SET_ITEM(tuple.get(), static_cast<Py_ssize_t>(i), name->release());
+  }
+  return tuple;
+}
+
+struct ModuleAttribute {
+  const char* name;
+  Create create;
+};
+
+const std::array<ModuleAttribute, 14> kModuleAttributes = {{
+    {"__version__", &version},
+    {"LEAP_SECOND_KERNEL_PATH", &leap_second_kernel_path},
+    {"LEAP_SECOND_KERNEL_SHA256", &leap_second_kernel_sha256},
+    {"BODY_NAMES", &accepted_names<NameList::Body>},
+    {"ORIGIN_NAMES", &accepted_names<NameList::Origin>},
+    {"COORDINATE_SYSTEM_NAMES", &accepted_names<NameList::CoordinateSystem>},
+    {"REFERENCE_EPOCH_NAMES", &accepted_names<NameList::ReferenceEpoch>},
+    {"TIME_SCALE_NAMES", &accepted_names<NameList::TimeScale>},
+    {"HOUSE_SYSTEM_NAMES", &accepted_names<NameList::HouseSystem>},
+    {"SIDEREAL_MODE_NAMES", &accepted_names<NameList::SiderealMode>},
+    {"SEASON_EVENT_NAMES", &accepted_names<NameList::SeasonEvent>},
+    {"LUNATION_EVENT_NAMES", &accepted_names<NameList::LunationEvent>},
+    {"HORIZON_EVENT_NAMES", &accepted_names<NameList::HorizonEventKind>},
+    {"_restore", &create_restore_function},
+}};
+
 // The interpreter that created the classes; they are not shared with others.
 PyInterpreterState* owning_interpreter = nullptr;
 
@@ -93,6 +148,10 @@ int execute_module(PyObject* module) {
     if (!all) return python_error();
     for (const ModuleEntry& entry : kModuleEntries) {
       if (!add_entry(module, all->get(), entry)) return python_error();
+    }
+    for (const ModuleAttribute& attribute : kModuleAttributes) {
+      auto object = attribute.create(module);
+      if (!object || PyModule_AddObjectRef(module, attribute.name, object->get()) != 0) return python_error();
     }
     return none_object();
   });

@@ -1,6 +1,7 @@
 // GeodeticObserver: a validated site on the Earth.
 #include "python/arguments.h"
 #include "python/module_classes.h"
+#include "python/pickling.h"
 #include "python/reprs.h"
 #include "python/value_object.h"
 
@@ -33,6 +34,15 @@ PyResult<PyRef> get_longitude(const GeodeticObserver& site) { return float_objec
 PyResult<PyRef> get_latitude(const GeodeticObserver& site) { return float_object(site.latitude_deg); }
 PyResult<PyRef> get_height(const GeodeticObserver& site) { return float_object(site.height_m); }
 
+PyObject* observer_state(const GeodeticObserver& site) {
+  return Py_BuildValue("(ddd)", site.longitude_east_deg, site.latitude_deg, site.height_m);
+}
+
+PyMethodDef observer_methods[] = {
+    EPHEMERIS_REDUCE_METHOD(GeodeticObserver, observer_state, false),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef observer_getset[] = {
     {"longitude_east_deg", &value_getter<GeodeticObserver, get_longitude>, nullptr,
      "Geodetic longitude in degrees, positive east (not reduced to any range).", nullptr},
@@ -49,6 +59,7 @@ PyType_Slot observer_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(&observer_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(&value_object_dealloc<GeodeticObserver>)},
     {Py_tp_repr, reinterpret_cast<void*>(&value_repr<GeodeticObserver, geodetic_observer_repr>)},
+    {Py_tp_methods, observer_methods},
     {Py_tp_getset, observer_getset},
     {0, nullptr},
 };

@@ -1,6 +1,7 @@
 // PositionOptions and the two shortcuts that build one, geometric() and apparent().
 #include "python/arguments.h"
 #include "python/module_classes.h"
+#include "python/pickling.h"
 #include "python/reprs.h"
 #include "python/value_object.h"
 
@@ -84,6 +85,33 @@ PyResult<PyRef> get_reference_epoch(const PositionOptions& options) {
 PyResult<PyRef> get_apparent(const PositionOptions& options) { return bool_object(options.apparent); }
 PyResult<PyRef> get_true_ecliptic(const PositionOptions& options) { return bool_object(options.true_ecliptic); }
 
+// The constructor's eleven arguments.
+PyObject* options_state(const PositionOptions& options) {
+  PyRef observer;
+  if (options.origin.kind == OriginKind::Topocentric) {
+    auto site = new_geodetic_observer(options.origin.observer);
+    if (!site) return nullptr;
+    observer = std::move(*site);
+  } else {
+    observer = PyRef::borrow(Py_None);
+  }
+  const std::string_view origin = canonical_name(options.origin.kind);
+  const std::string_view system = canonical_name(options.coordinate_system);
+  const std::string_view epoch = canonical_name(options.reference_epoch);
+  const Corrections& c = options.corrections;
+  return Py_BuildValue("(s#s#s#NNNNNNNO)", origin.data(), static_cast<Py_ssize_t>(origin.size()), system.data(),
+                       static_cast<Py_ssize_t>(system.size()), epoch.data(), static_cast<Py_ssize_t>(epoch.size()),
+                       PyBool_FromLong(options.apparent), PyBool_FromLong(options.true_ecliptic),
+                       PyBool_FromLong(c.light_time), PyBool_FromLong(c.aberration),
+                       PyBool_FromLong(c.gravitational_deflection), PyBool_FromLong(c.precession),
+                       PyBool_FromLong(c.nutation), observer.get());
+}
+
+PyMethodDef options_methods[] = {
+    EPHEMERIS_REDUCE_METHOD(PositionOptions, options_state, false),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef options_getset[] = {
     {"origin", &value_getter<PositionOptions, get_origin>, nullptr,
      "\"barycentric\", \"heliocentric\", \"geocentric\" or \"topocentric\".", nullptr},
@@ -109,6 +137,7 @@ PyType_Slot options_slots[] = {
     {Py_tp_new, reinterpret_cast<void*>(&options_new)},
     {Py_tp_dealloc, reinterpret_cast<void*>(&value_object_dealloc<PositionOptions>)},
     {Py_tp_repr, reinterpret_cast<void*>(&value_repr<PositionOptions, position_options_repr>)},
+    {Py_tp_methods, options_methods},
     {Py_tp_getset, options_getset},
     {0, nullptr},
 };

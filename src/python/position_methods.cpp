@@ -64,7 +64,7 @@ PyResult<PyRef> positions(const BoundArguments<3>& bound, const EngineAccess& ac
 
   const auto engine = access.engine();
   if (!engine) return python_error();
-  const auto result = (*engine)->positions(bodies, *instants, position_options_value(*options));
+  const auto result = (*engine)->positions(bodies, *instants, position_options_value(*options), python_signal_check());
   if (!result) return map_ephemeris_error(result.error());
   return new_position_array(*result, instants->size(), bodies.size());
 }

@@ -12,6 +12,9 @@ std::unexpected<PythonError> raise(PyObject* type, std::string_view message) {
 std::unexpected<PythonError> value_error(std::string_view message) { return raise(PyExc_ValueError, message); }
 
 std::unexpected<PythonError> map_ephemeris_error(const EphemerisError& error) {
+  // Work stopped by the interpreter's signal check: its exception (such as
+  // KeyboardInterrupt) is already set and travels on unchanged.
+  if (error.kind() == EphemerisError::Kind::Interrupted && PyErr_Occurred() != nullptr) return python_error();
   return value_error(message(error));
 }
 

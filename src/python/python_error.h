@@ -27,7 +27,8 @@ std::unexpected<PythonError> raise(PyObject* type, std::string_view message);
 // ValueError with exactly `message`.
 std::unexpected<PythonError> value_error(std::string_view message);
 
-// ValueError carrying the display text of an engine error, unchanged.
+// ValueError carrying the display text of an engine error, unchanged; an
+// interruption by python_signal_check() keeps the exception its signal raised.
 std::unexpected<PythonError> map_ephemeris_error(const EphemerisError& error);
 
 // TypeError with exactly `message`.

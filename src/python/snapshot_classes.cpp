@@ -1,6 +1,7 @@
 // DateRange and KernelMetadata: immutable snapshots handed out by an Engine.
 #include "python/arguments.h"
 #include "python/module_classes.h"
+#include "python/pickling.h"
 #include "python/reprs.h"
 #include "python/value_object.h"
 
@@ -26,6 +27,17 @@ PyResult<PyRef> get_start(const DateRangeValue& range) { return float_object(ran
 PyResult<PyRef> get_end(const DateRangeValue& range) { return float_object(range.end_julian_day); }
 PyResult<PyRef> get_scale(const DateRangeValue& range) { return text_object(canonical_name(range.time_scale)); }
 
+PyObject* date_range_state(const DateRangeValue& range) {
+  const std::string_view scale = canonical_name(range.time_scale);
+  return Py_BuildValue("(dds#)", range.start_julian_day, range.end_julian_day, scale.data(),
+                       static_cast<Py_ssize_t>(scale.size()));
+}
+
+PyMethodDef date_range_methods[] = {
+    EPHEMERIS_REDUCE_METHOD(DateRangeValue, date_range_state, true),
+    {nullptr, nullptr, 0, nullptr},
+};
+
 PyGetSetDef date_range_getset[] = {
     {"start_julian_day", &value_getter<DateRangeValue, get_start>, nullptr, "First covered Julian day.", nullptr},
     {"end_julian_day", &value_getter<DateRangeValue, get_end>, nullptr, "Last covered Julian day.", nullptr},
@@ -37,6 +49,7 @@ PyType_Slot date_range_slots[] = {
     {Py_tp_doc, const_cast<char*>("Inclusive kernel coverage in the declared time scale.")},
     {Py_tp_dealloc, reinterpret_cast<void*>(&value_object_dealloc<DateRangeValue>)},
     {Py_tp_repr, reinterpret_cast<void*>(&value_repr<DateRangeValue, date_range_text>)},
+    {Py_tp_methods, date_range_methods},
     {Py_tp_getset, date_range_getset},
     {0, nullptr},
 };
@@ -98,7 +111,17 @@ PyObject* as_dict(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyOb
   });
 }
 
+PyObject* metadata_state(const EphemerisMetadata& m) {
+  auto kernels = additional_kernel_list(m);
+  if (!kernels) return nullptr;
+  return Py_BuildValue("(s#s#s#s#O)", m.engine_version.data(), static_cast<Py_ssize_t>(m.engine_version.size()),
+                       m.kernel_name.data(), static_cast<Py_ssize_t>(m.kernel_name.size()), m.kernel_sha256.data(),
+                       static_cast<Py_ssize_t>(m.kernel_sha256.size()), m.coordinate_frame.data(),
+                       static_cast<Py_ssize_t>(m.coordinate_frame.size()), kernels->get());
+}
+
 PyMethodDef metadata_methods[] = {
+    EPHEMERIS_REDUCE_METHOD(EphemerisMetadata, metadata_state, true),
     {"additional_kernels", as_py_cfunction(&additional_kernels), METH_FASTCALL | METH_KEYWORDS,
      "additional_kernels($self)\n--\n\n"
      "(kernel_name, kernel_sha256) of every additional kernel, in attachment order."},
@@ -144,6 +167,39 @@ PyResult<PyRef> new_date_range(double start_julian_day, double end_julian_day, T
 
 PyResult<PyRef> new_kernel_metadata(EphemerisMetadata metadata) {
   return new_value_object(module_class(ModuleClass::KernelMetadata), std::move(metadata));
+}
+
+PyResult<PyRef> restore_date_range(PyObject* state) {
+  DateRangeValue range{};
+  const char* scale = nullptr;
+  Py_ssize_t length = 0;
+  if (!parse_state(state, "dds#", &range.start_julian_day, &range.end_julian_day, &scale, &length)) {
+    return python_error();
+  }
+  const auto parsed_scale = parsed(parse_time_scale({scale, static_cast<std::size_t>(length)}));
+  if (!parsed_scale) return python_error();
+  return new_date_range(range.start_julian_day, range.end_julian_day, *parsed_scale);
+}
+
+PyResult<PyRef> restore_kernel_metadata(PyObject* state) {
+  std::array<const char*, 4> texts{};
+  std::array<Py_ssize_t, 4> lengths{};
+  PyObject* kernels = nullptr;
+  if (!parse_state(state, "s#s#s#s#O", &texts[0], &lengths[0], &texts[1], &lengths[1], &texts[2], &lengths[2],
+                   &texts[3], &lengths[3], &kernels)) {
+    return python_error();
+  }
+  const auto text = [&](std::size_t i) { return std::string(texts[i], static_cast<std::size_t>(lengths[i])); };
+  EphemerisMetadata metadata{text(0), text(1), text(2), text(3), {}};
+  PyRef items = PyRef::steal(PySequence_Fast(kernels, "_restore() state: additional kernels must be a sequence"));
+  if (!items) return python_error();
+  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
+    const char* name = nullptr;
+    const char* sha256 = nullptr;
+    if (!parse_state(PySequence_Fast_GET_ITEM(items.get(), i), "ss", &name, &sha256)) return python_error();
+    metadata.additional_kernels.push_back({name, sha256});
+  }
+  return new_kernel_metadata(std::move(metadata));
 }
 
 }  // namespace ephemeris

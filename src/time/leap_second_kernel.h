@@ -70,13 +70,13 @@ class LeapSecondKernel {
   // steps on the leap-second table. UT1 fails as for tt_julian_day.
   std::expected<double, UtcConversionError> utc_julian_day(TimeScale scale, double jd) const;
 
+  // TAI - UTC in seconds at UTC Julian date `utc_jd`, or BeforeFirstLeapSecond.
+  std::expected<double, UtcConversionError> delta_at(double utc_jd) const;
+
  private:
   LeapSecondKernel() = default;  // only loading makes one: there is always an entry
   static std::expected<LeapSecondKernel, LskError> parse(std::string_view text, std::string file_name,
                                                          std::string_view sha256);
-
-  // TAI - UTC in seconds at UTC Julian date `utc_jd`, or BeforeFirstLeapSecond.
-  std::expected<double, UtcConversionError> delta_at(double utc_jd) const;
 
   std::string file_name_;
   std::string sha256_;

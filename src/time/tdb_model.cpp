@@ -20,4 +20,9 @@ double tdb_seconds_from_tt_seconds(double tt_seconds, const TdbModel& model) {
   return tt_seconds + (s3 - tt_seconds);
 }
 
+double tt_seconds_from_tdb_seconds(double tdb_seconds, const TdbModel& model) {
+  const double s3 = tdb_third_iterate(tdb_seconds, model);
+  return tdb_seconds - (s3 - tdb_seconds);
+}
+
 }  // namespace ephemeris

@@ -27,4 +27,9 @@ double tdb_third_iterate(double tt_seconds, const TdbModel& model);
 // tt + (s3 - tt) so the offset is rounded once.
 double tdb_seconds_from_tt_seconds(double tt_seconds, const TdbModel& model);
 
+// TT seconds past J2000 of `tdb_seconds` past J2000: the offset is evaluated
+// as if the TDB seconds were TT seconds and removed, t - (s3 - t). The
+// offset changes by under 1e-12 s over the 1.7 ms it is misplaced by.
+double tt_seconds_from_tdb_seconds(double tdb_seconds, const TdbModel& model);
+
 }  // namespace ephemeris

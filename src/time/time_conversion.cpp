@@ -70,12 +70,9 @@ Result LeapSecondKernel::tt_julian_day(TimeScale scale, double jd) const {
     }
     case TimeScale::Tt:
       return jd;
-    case TimeScale::Tdb: {
-      // The TDB - TT offset evaluated as if the TDB date were TT, then removed.
-      const double t = seconds_since_j2000(jd);
-      const double s3 = tdb_third_iterate(t, tdb_model());
-      return finite_result(julian_day_from_seconds_since_j2000(t - (s3 - t)));
-    }
+    case TimeScale::Tdb:
+      return finite_result(
+          julian_day_from_seconds_since_j2000(tt_seconds_from_tdb_seconds(seconds_since_j2000(jd), tdb_model())));
   }
   return non_finite();
 }

@@ -6,6 +6,7 @@
 
 #include "core/constants.h"
 #include "core/julian_day.h"
+#include "core/text_format.h"
 #include "time/tdb_model.h"
 
 namespace ephemeris {
@@ -38,6 +39,38 @@ std::expected<double, UtcConversionError> utc_of_ut1(const EarthOrientationTable
   return *utc;
 }
 
+bool is_universal(TimeScale scale) { return scale == TimeScale::Utc || scale == TimeScale::Ut1; }
+
+std::expected<double, UtcConversionError> finite_day(double jd) {
+  if (!std::isfinite(jd)) return non_finite();
+  return jd;
+}
+
+// UT1 Julian day of the UTC Julian day `utc`: plus the table's interpolated DUT1.
+std::expected<double, UtcConversionError> ut1_of_utc(const EarthOrientationTable& eop, double utc) {
+  const auto sample = eop.interpolated_sample(utc);
+  if (!sample) return std::unexpected(UtcConversionError::from(sample.error()));
+  return finite_day(utc + sample->dut1 / kSecondsPerDay);
+}
+
+// UTC Julian day of the TT Julian day `tt`. The three fixed-point steps of
+// the kernel settle on a day whose TAI - UTC gives `tt` back, except for an
+// instant inside a positive leap second (23:59:60), where TAI - UTC of the
+// result differs from the one that produced it: such an instant is refused.
+std::expected<double, EphemerisError> utc_of_tt(const LeapSecondKernel& lsk, double tt) {
+  const auto utc = lsk.utc_julian_day(TimeScale::Tt, tt);
+  if (!utc) return conversion_error(utc.error());
+  const auto offset = lsk.delta_at(*utc);
+  if (!offset) return conversion_error(offset.error());
+  const auto previous = lsk.delta_at(tt - (*offset + lsk.delta_t_a()) / kSecondsPerDay);
+  if (previous && *previous != *offset) {
+    const std::string text =
+        "TT Julian day " + format_plain_number(tt) + " falls inside a leap second, which has no UTC Julian day";
+    return conversion_error(std::string_view(text));
+  }
+  return *utc;
+}
+
 // TT Julian day of `jd` in `scale` with the leap-second kernel, UT1 through the table.
 std::expected<double, UtcConversionError> tt_with_kernel(const LeapSecondKernel& lsk, const EarthOrientationTable* eop,
                                                          TimeScale scale, double jd) {
@@ -57,11 +90,7 @@ std::expected<double, UtcConversionError> ut1_with_kernels(const LeapSecondKerne
   if (scale == TimeScale::Ut1) return jd;
   const auto utc = lsk.utc_julian_day(scale, jd);
   if (!utc) return utc;
-  const auto sample = eop.interpolated_sample(*utc);
-  if (!sample) return std::unexpected(UtcConversionError::from(sample.error()));
-  const double ut1 = *utc + sample->dut1 / kSecondsPerDay;
-  if (!std::isfinite(ut1)) return non_finite();
-  return ut1;
+  return ut1_of_utc(eop, *utc);
 }
 
 }  // namespace
@@ -109,6 +138,39 @@ std::expected<double, EphemerisError> TimeKernels::tt_julian_day(const Instant& 
     return conversion_error(TimeConversionError::unsupported(instant.time_scale));
   }
   return julian_day_from_seconds_since_j2000(seconds_since_j2000(jd));
+}
+
+std::expected<double, EphemerisError> TimeKernels::julian_day_in(const Instant& instant, TimeScale target) const {
+  const double jd = instant.julian_day;
+  const TimeScale source = instant.time_scale;
+  if (source == target) return jd;
+  if (!std::isfinite(jd)) return conversion_error(TimeConversionError::non_finite_julian_day());
+  std::expected<double, UtcConversionError> converted;
+  if (is_universal(source) && is_universal(target)) {
+    if (!eop_) return conversion_error(UtcConversionError::missing_earth_orientation());
+    converted = source == TimeScale::Ut1 ? utc_of_ut1(eop(), jd) : ut1_of_utc(*eop_, jd);
+  } else if (!is_universal(source) && !is_universal(target)) {
+    const TdbModel model = lsk_ ? lsk_->tdb_model() : kStandardTdbModel;
+    const double t = seconds_since_j2000(jd);
+    converted = finite_day(julian_day_from_seconds_since_j2000(
+        target == TimeScale::Tdb ? tdb_seconds_from_tt_seconds(t, model) : tt_seconds_from_tdb_seconds(t, model)));
+  } else if (!lsk_) {
+    return conversion_error(TimeConversionError::unsupported(is_universal(source) ? source : target));
+  } else if (target == TimeScale::Tdb) {
+    const auto seconds = tdb_seconds(instant);
+    if (!seconds) return seconds;
+    converted = finite_day(julian_day_from_seconds_since_j2000(*seconds));
+  } else if (target == TimeScale::Tt) {
+    return tt_julian_day(instant);
+  } else {
+    const auto tt = lsk_->tt_julian_day(source, jd);
+    if (!tt) return conversion_error(tt.error());
+    if (target == TimeScale::Utc) return utc_of_tt(*lsk_, *tt);
+    if (!eop_) return conversion_error(UtcConversionError::missing_earth_orientation());
+    converted = ut1_with_kernels(*lsk_, *eop_, TimeScale::Tt, *tt);
+  }
+  if (!converted) return conversion_error(converted.error());
+  return *converted;
 }
 
 std::expected<EarthRotationEpochs, EphemerisError> TimeKernels::earth_rotation_epochs(const Instant& instant) const {

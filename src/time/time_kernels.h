@@ -43,6 +43,21 @@ class TimeKernels {
   // not. Errors as tdb_seconds.
   std::expected<double, EphemerisError> tt_julian_day(const Instant& instant) const;
 
+  // The Julian day of `instant` in `target` (the instant's own scale gives
+  // its day back unchanged). TT and TDB convert by the DELTET model of the
+  // leap-second kernel, or the standard constants without one; UTC and UT1
+  // convert to each other through the table alone; between them and TT or
+  // TDB the leap-second kernel is needed, and the table for UT1. Errors:
+  // "Julian day must be finite"; without the leap-second kernel "conversion
+  // from Utc to TDB is not implemented" (Ut1 when UT1 is involved, as the
+  // position requests report for such an instant); without the table "UT1
+  // requires an Earth orientation table (DUT1); attach one with
+  // SpkEphemeris::with_eop"; the kernels' own conversion and coverage errors;
+  // and for a TT or TDB instant inside a positive leap second, whose UTC day
+  // of 86,400 counted seconds has no Julian day for it, "TT Julian day {}
+  // falls inside a leap second, which has no UTC Julian day".
+  std::expected<double, EphemerisError> julian_day_in(const Instant& instant, TimeScale target) const;
+
   // UT1 and TT Julian days of `instant`; needs both kernels. Errors:
   // "topocentric origins require a leap-second kernel; attach one with
   // SpkEphemeris::with_leap_second_kernel", "topocentric origins require an

@@ -1,0 +1,49 @@
+// Engine.convert: an instant in another time scale, by the engine's time kernels.
+#include "python/engine_object.h"
+#include "python/module_classes.h"
+#include "python/value_object.h"
+
+namespace ephemeris {
+namespace {
+
+// Needs no SPK data, so the supported range of the kernel does not apply;
+// the time kernels' own coverage does (leap-second table, EOP table).
+PyResult<PyRef> convert(const BoundArguments<2>& bound, const EngineAccess& access) {
+  const auto instant = to_instance(bound[0], module_class(ModuleClass::Instant), "instant");
+  if (!instant) return python_error();
+  const auto scale_text = to_text(bound[1], "time_scale");
+  if (!scale_text) return python_error();
+
+  const auto scale = parsed(parse_time_scale(*scale_text));
+  if (!scale) return python_error();
+
+  const auto engine = access.engine();
+  if (!engine) return python_error();
+  const auto day = (*engine)->time_kernels().julian_day_in(instant_value(*instant), *scale);
+  if (!day) return map_ephemeris_error(day.error());
+  return new_instant(Instant{*day, *scale});
+}
+
+PyObject* convert_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  static constexpr Signature<2> signature{"Engine.convert", {"instant", "time_scale"}, 2};
+  return run_engine_method(self, signature, {args, PyVectorcall_NARGS(nargsf), kwnames}, &convert);
+}
+
+const PyMethodDef time_methods[] = {
+    {"convert", as_py_cfunction(&convert_entry), METH_FASTCALL | METH_KEYWORDS,
+     "convert($self, instant, time_scale)\n--\n\n"
+     "The instant in another time scale (\"utc\", \"ut1\", \"tt\" or \"tdb\").\n\n"
+     "TT and TDB convert by the TDB - TT model of the leap-second kernel (its\n"
+     "standard constants without one); UTC needs the leap-second kernel, UT1\n"
+     "the EOP table as well (UTC and UT1 convert to each other with the table\n"
+     "alone). Missing kernels and dates outside their tables raise the\n"
+     "ValueError the position methods give; the kernel's supported range does\n"
+     "not apply. An instant inside a leap second has no UTC Julian day and is\n"
+     "refused. The instant's own scale returns it unchanged."},
+};
+
+}  // namespace
+
+std::span<const PyMethodDef> engine_time_methods() { return time_methods; }
+
+}  // namespace ephemeris
