@@ -1,5 +1,6 @@
 // The extension module `ephemeris`: multi-phase initialisation whose execution
-// step adds the classes, functions and constants, each also listed in __all__.
+// step adds the classes, functions and constants, each also listed in __all__,
+// and then the classes that are not listed there.
 #include <array>
 
 #include "core/constants.h"
@@ -53,6 +54,11 @@ const std::array<ModuleEntry, 22> kModuleEntries = {{
     {"MEAN_REFRACTION_ALTITUDE_DEG", &mean_refraction_altitude, std::nullopt},
 }};
 
+// Names added after those of __all__ and not listed in it.
+const std::array<ModuleEntry, 1> kUnlistedEntries = {{
+    {"HorizontalPosition", &create_horizontal_position_class, ModuleClass::HorizontalPosition},
+}};
+
 // The interpreter that created the classes; they are not shared with others.
 PyInterpreterState* owning_interpreter = nullptr;
 
@@ -65,6 +71,7 @@ PyResult<PyRef> all_list(PyObject* module) {
   return list;
 }
 
+// Adds `entry` to the module, and its name to `all` unless that is null.
 PyResult<void> add_entry(PyObject* module, PyObject* all, const ModuleEntry& entry) {
   PyRef object;
   if (entry.class_id && module_class(*entry.class_id) != nullptr) {
@@ -76,6 +83,7 @@ PyResult<void> add_entry(PyObject* module, PyObject* all, const ModuleEntry& ent
     if (entry.class_id) register_module_class(*entry.class_id, PyRef::borrow(object.get()));
   }
   if (PyModule_AddObjectRef(module, entry.name, object.get()) != 0) return python_error();
+  if (all == nullptr) return {};
   PyRef name = PyRef::steal(PyUnicode_FromString(entry.name));
   if (!name || PyList_Append(all, name.get()) != 0) return python_error();
   return {};
@@ -93,6 +101,9 @@ int execute_module(PyObject* module) {
     if (!all) return python_error();
     for (const ModuleEntry& entry : kModuleEntries) {
       if (!add_entry(module, all->get(), entry)) return python_error();
+    }
+    for (const ModuleEntry& entry : kUnlistedEntries) {
+      if (!add_entry(module, nullptr, entry)) return python_error();
     }
     return none_object();
   });
