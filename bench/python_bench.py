@@ -15,6 +15,11 @@ Measures, in one run and on the same DE421 file:
   `Engine.positions`, jplephem's vectorised Chebyshev evaluation plus the
   NumPy rotation to the J2000 ecliptic and the spherical conversion (the same
   output array), and Skyfield with time arrays;
+- Julian-day arrays: `Engine.positions_jd` given the batch's days as one
+  float64 array (and as a list of floats) against `positions` given the
+  prebuilt `Instant` list and given a list made from the days, and `Engine.altaz_jd` (the Sun from Greenwich,
+  100,000 UT1 hours, unrefracted and refracted) next to `Engine.altaz` per
+  instant and Skyfield's `altaz()` with a time array;
 - the cost of binding: trivial calls into the module (a class-method
   constructor, a property, argument errors, an empty batch) next to
   `position`, and the bare Python loop that every per-call figure includes.
@@ -110,6 +115,7 @@ def time_cases(cases, repeats: int) -> None:
 def print_table(cases) -> None:
     titles = {"single": "Single requests: Mars geocentric, instants an hour apart",
               "batch": "Batches: instants an hour apart x 5 bodies (Sun, Moon, Mercury, Venus, Mars), geocentric",
+              "arrays": "Julian-day arrays: the same batches given days in TT; horizontal coordinates",
               "binding": "Binding: calls into the module, and the bare loop every per-call figure includes"}
     header = f"  {'what':<46} {'library':<10} {'calls':>7} x {'pos.':<6} {'best':>12} {'us/call':>12} {'ns/pos.':>10}"
     for group, title in titles.items():
@@ -308,6 +314,75 @@ def batch_cases(engine, jpl, sky, n, results):
     ]
 
 
+def array_cases(engine, timed_engine, sky, n, results):
+    """positions_jd against positions with prebuilt Instants; altaz_jd, altaz and Skyfield's altaz()."""
+    days = J2000 + np.arange(n) / 24.0
+    day_list = days.tolist()
+    instants = [ephemeris.Instant.tt(day) for day in day_list]
+    positions = n * len(BODIES)
+    geometric, apparent = ephemeris.geometric(), ephemeris.apparent()
+
+    def batch(method, argument, options, key):
+        def run():
+            results[key] = method(BODIES, argument, options)
+        return run
+
+    site = ephemeris.GeodeticObserver(0.0, 51.4769, 46.0)
+    some = days[:n // 10]
+
+    def altaz_jd(*weather):
+        def run():
+            key = "altaz_jd refracted" if weather else "altaz_jd"
+            results[key] = timed_engine.altaz_jd("sun", site, days, "ut1", *weather)
+        return run
+
+    def altaz_loop():
+        for day in some:
+            timed_engine.altaz("sun", site, ephemeris.Instant.ut1(day))
+
+    from skyfield.api import wgs84
+    observer = sky.earth + wgs84.latlon(51.4769, 0.0, elevation_m=46.0)
+    sky_times = sky.timescale.ut1_jd(days)
+
+    def skyfield_altaz():
+        altitude, azimuth, distance = observer.at(sky_times).observe(sky.targets["sun"]).apparent().altaz()
+        results["skyfield altaz"] = np.stack([altitude.degrees, azimuth.degrees, distance.au], axis=-1)
+
+    return [
+        Case("arrays", "positions, prebuilt Instant list, geometric", "ephemeris", 1, positions,
+             batch(engine.positions, instants, geometric, "positions geometric")),
+        Case("arrays", "Instants made from the days, then positions", "ephemeris", 1, positions,
+             batch(lambda b, d, o: engine.positions(b, [ephemeris.Instant.tt(day) for day in d], o), day_list,
+                   geometric, "positions from days")),
+        Case("arrays", "positions_jd, float64 array, geometric", "ephemeris", 1, positions,
+             batch(lambda b, d, o: engine.positions_jd(b, d, "tt", o), days, geometric, "positions_jd geometric")),
+        Case("arrays", "positions_jd, list of floats, geometric", "ephemeris", 1, positions,
+             batch(lambda b, d, o: engine.positions_jd(b, d, "tt", o), day_list, geometric, "positions_jd list")),
+        Case("arrays", "positions, prebuilt Instant list, apparent", "ephemeris", 1, positions,
+             batch(engine.positions, instants, apparent, "positions apparent")),
+        Case("arrays", "positions_jd, float64 array, apparent", "ephemeris", 1, positions,
+             batch(lambda b, d, o: engine.positions_jd(b, d, "tt", o), days, apparent, "positions_jd apparent")),
+        Case("arrays", "altaz_jd, Sun from Greenwich, UT1", "ephemeris", 1, n, altaz_jd()),
+        Case("arrays", "altaz_jd, the same refracted (10 C, 1010 mbar)", "ephemeris", 1, n, altaz_jd(10.0, 1010.0)),
+        Case("arrays", "altaz per instant (a tenth of the days)", "ephemeris", len(some), 1, altaz_loop),
+        Case("arrays", "observe(sun).apparent().altaz(), time array", "skyfield", 1, n, skyfield_altaz, 3),
+    ]
+
+
+def print_array_agreement(results):
+    """positions_jd gives the positions array bit for bit; altaz_jd is near Skyfield's altaz()."""
+    print("Julian-day arrays")
+    for kind in ("geometric", "apparent"):
+        print(f"  positions_jd {kind} equals positions with Instants bit for bit: "
+              f"{np.array_equal(results['positions_jd ' + kind], results['positions ' + kind])}")
+    ours, theirs = results["altaz_jd"], results["skyfield altaz"]
+    altitude = np.abs(ours[:, 0] - theirs[:, 0]) * 3600.0
+    azimuth = np.abs((ours[:, 1] - theirs[:, 1] + 180.0) % 360.0 - 180.0) * np.cos(np.radians(ours[:, 0])) * 3600.0
+    print(f"  altaz_jd against Skyfield (its built-in UT1, no polar motion): altitude {altitude.max():.2e}\", "
+          f"azimuth x cos(altitude) {azimuth.max():.2e}\"")
+    print()
+
+
 def arcseconds(a_deg, b_deg):
     return np.abs((np.asarray(a_deg) - np.asarray(b_deg) + 180.0) % 360.0 - 180.0) * 3600.0
 
@@ -428,6 +503,14 @@ def print_engine_benchmark(path, repeats):
     print()
 
 
+def time_kernels():
+    """The example's leap-second kernel and the C04 table, with their checksums, for UT1."""
+    import astropy_iers_data
+    lsk = pathlib.Path(__file__).resolve().parent.parent / "examples" / "data" / "latest_leapseconds.tls"
+    eop = pathlib.Path(astropy_iers_data.__file__).parent / "data" / "eopc04.1962-now"
+    return [item for file in (lsk, eop) for item in (str(file), hashlib.sha256(file.read_bytes()).hexdigest())]
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--repeats", type=int, default=5, help="timed repeats; the best counts (default 5)")
@@ -444,6 +527,7 @@ def main() -> int:
     path = de421_path()
     sha256 = hashlib.sha256(path.read_bytes()).hexdigest()
     engine = ephemeris.Engine(str(path), sha256)
+    timed_engine = ephemeris.Engine(str(path), sha256, *time_kernels())
     jpl = JplephemGeocentric(path)
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")
@@ -459,6 +543,7 @@ def main() -> int:
     try:
         cases = (single_request_cases(engine, jpl, sky, args.single_calls) +
                  batch_cases(engine, jpl, sky, args.instants, results) +
+                 array_cases(engine, timed_engine, sky, args.instants, results) +
                  binding_cases(engine, args.single_calls))
         time_cases(cases, args.repeats)
     finally:
@@ -466,6 +551,7 @@ def main() -> int:
         sky.close()
     print_table(cases)
     print_agreement(results)
+    print_array_agreement(results)
     if args.engine_benchmark:
         print_engine_benchmark(args.engine_benchmark, args.repeats)
     return 0

@@ -752,6 +752,13 @@ def valid(kind, rng):
     if kind == "instants":
         return sequence_of([make_instant(rng) for _ in range(rng.choice([0, 1, 2, 7, 40]))], rng,
                            lambda: generic_hostile(rng))
+    if kind == "julian_days":
+        days = [julian_day(rng) for _ in range(rng.choice([0, 1, 2, 7, 40]))]
+        return np.array(days) if rng.random() < 0.5 else sequence_of(days, rng, lambda: generic_hostile(rng))
+    if kind == "celsius":
+        return rng.choice([10.0, rng.uniform(-100.0, 60.0), -100.0, 60.0])
+    if kind == "millibars":
+        return rng.choice([1010.0, rng.uniform(0.0, 1200.0), 0.0, 1200.0])
     raise AssertionError(kind)
 
 
@@ -776,7 +783,9 @@ def specific_hostile(kind, rng):
         return rng.choice(["", "ab" * 31 + "a", "ab" * 32 + "a", "g" * 64, "\u0663" * 64, "\uff10" * 64,
                            "ab" * 31 + "\ud800\udc00", " " + "ab" * 32, "ab" * 32 + "\0", HostileStr("ab" * 32),
                            b"ab" * 32, 0xAB, None])
-    if kind in ("julian_day", "degrees", "metres", "jd_or_instant"):
+    if kind == "julian_days" and rng.random() < 0.6:
+        return random_array(rng)
+    if kind in ("julian_day", "degrees", "metres", "jd_or_instant", "julian_days", "celsius", "millibars"):
         return rng.choice([math.nan, math.inf, -math.inf, 10 ** 400, -10 ** 309, 2 ** 1024, True, "2451545",
                            decimal.Decimal("NaN"), decimal.Decimal("sNaN"), fractions.Fraction(10 ** 400, 3),
                            np.float32(math.nan), np.longdouble("1e400"), np.array(2451545.0),
@@ -855,7 +864,7 @@ FUNCTIONS = [
 ] + [
     (f"{cls.__name__}()", cls, [("value", "opt_julian_day")], 0, 0.3, None)
     for cls in (ephemeris.HouseCusps, ephemeris.RiseSetTransit, ephemeris.HorizonEvent, ephemeris.Position,
-                ephemeris.DateRange, ephemeris.KernelMetadata)
+                ephemeris.DateRange, ephemeris.KernelMetadata, ephemeris.HorizontalPosition)
 ]
 
 METHODS = [
@@ -869,6 +878,13 @@ METHODS = [
                           ("altitude_deg", "degrees")], 3, ephemeris.RiseSetTransit),
     ("next_horizon_event", [("body", "body"), ("observer", "observer"), ("after", "instant"),
                             ("kind", "name:horizon"), ("altitude_deg", "degrees")], 3, ephemeris.HorizonEvent),
+    ("positions_jd", [("bodies", "bodies"), ("julian_days", "julian_days"), ("time_scale", "text:time_scale"),
+                      ("options", "options")], 4, np.ndarray),
+    ("altaz", [("body", "body"), ("observer", "observer"), ("instant", "instant"), ("temperature_c", "opt_celsius"),
+               ("pressure_mbar", "opt_millibars")], 3, ephemeris.HorizontalPosition),
+    ("altaz_jd", [("body", "body"), ("observer", "observer"), ("julian_days", "julian_days"),
+                  ("time_scale", "text:time_scale"), ("temperature_c", "opt_celsius"),
+                  ("pressure_mbar", "opt_millibars")], 3, np.ndarray),
     ("with_leap_second_kernel", [("path", "lsk_path"), ("sha256", "sha")], 1, type(None)),
     ("with_eop", [("path", "eop_path"), ("sha256", "sha")], 1, type(None)),
     ("with_time_kernels", [("leap_second_kernel", "lsk_path"), ("leap_second_sha256", "sha"),
@@ -886,6 +902,7 @@ PROPERTIES = {
                            "local_sidereal_time_deg", "true_obliquity_deg"],
     ephemeris.RiseSetTransit: ["transit_ut1_julian_day", "rise_ut1_julian_day", "set_ut1_julian_day"],
     ephemeris.HorizonEvent: ["kind", "ut1_julian_day"],
+    ephemeris.HorizontalPosition: ["altitude_deg", "azimuth_deg", "distance_au"],
     ephemeris.DateRange: ["start_julian_day", "end_julian_day", "time_scale"],
     ephemeris.KernelMetadata: ["engine_version", "kernel_name", "kernel_sha256", "coordinate_frame"],
 }
@@ -1049,7 +1066,8 @@ def check_result(result, call):
     if not isinstance(result, call.result_type):
         return f"returned {type(result).__name__}, expected {call.result_type}"
     if isinstance(result, np.ndarray):
-        if not (result.dtype == np.float64 and result.ndim == 3 and result.shape[2] == 4
+        columns = 3 if call.name.endswith("altaz_jd") else 4
+        if not (result.dtype == np.float64 and result.ndim == columns - 1 and result.shape[-1] == columns
                 and result.flags.c_contiguous and result.flags.writeable):
             return f"returned an array {describe(result)}"
         bodies, instants = (call.args + [None, None])[:2]

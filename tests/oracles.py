@@ -6,7 +6,8 @@ the axes of date are IAU 2006 precession (Fukushima-Williams angles) with IAU
 2000B nutation at the TDB Julian day; the J2000 ecliptic is CSPICE's
 ECLIPJ2000. Skyfield's UT1 comes from a timescale whose Delta T is built from
 the IERS EOP 20 C04 table the engine reads, with its built-in leap seconds,
-so both turn the Earth alike; its rise and set searches get a fixed horizon
+so both turn the Earth alike (for altitude and azimuth, with the table's
+polar motion too); its rise and set searches get a fixed horizon
 altitude, so it adds no refraction or radius of its own.
 """
 
@@ -60,6 +61,7 @@ class Skyfield:
             builtin = load.timescale(builtin=True)
         self.ts = c04_timescale(builtin, pathlib.Path(eop_path))
         self.eph = load_file(de421_path)
+        self.polar_ts = c04_timescale(builtin, pathlib.Path(eop_path), polar_motion=True)
 
     def observer(self, site):
         """The geocentre, or a site (east longitude deg, latitude deg, height m)."""
@@ -91,3 +93,10 @@ class Skyfield:
         sets, set_ok = almanac.find_settings(observer, target, start, end, altitude_deg)
         return (np.asarray(almanac.find_transits(observer, target, start, end).ut1), np.asarray(rises.ut1[rise_ok]),
                 np.asarray(sets.ut1[set_ok]))
+
+    def altaz(self, body: str, site, ut1_days, temperature_c=None, pressure_mbar=None):
+        """Altitude, azimuth (degrees) and distance (au) of the apparent place,
+        with the C04 table's polar motion as well."""
+        place = self.observer(site).at(self.polar_ts.ut1_jd(ut1_days)).observe(self.eph[body]).apparent()
+        altitude, azimuth, distance = place.altaz(temperature_C=temperature_c, pressure_mbar=pressure_mbar)
+        return altitude.degrees, azimuth.degrees, distance.au

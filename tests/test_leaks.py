@@ -22,6 +22,7 @@ import itertools
 import os
 import sys
 
+import numpy as np
 import pytest
 
 import ephemeris
@@ -75,9 +76,12 @@ def workloads(engine, closed):
     site = GeodeticObserver(-0.1, 51.5)
     topocentric, member = ephemeris.apparent("topocentric", observer=site), ephemeris.HouseSystem(equal)
     few, bad_bodies, late = instants[:10], [*bodies[:2], vulcan], [*instants[:10], outside]
+    days = np.array([instant.julian_day for instant in instants])
+    day_list, grid, not_finite = days.tolist(), days.reshape(10, 10), [*days[:10], float("nan")]
     watched = [engine, closed, mars, vulcan, equal, bogus, sun, instant, outside, geo, app, bad, site, topocentric,
-               member, bodies, *bodies, instants, *instants, bad_bodies, late, Engine, Instant, ephemeris.Position,
-               PositionOptions, GeodeticObserver, ephemeris.HouseCusps, ephemeris.HouseSystem, ephemeris.SeasonEvent]
+               member, bodies, *bodies, instants, *instants, bad_bodies, late, days, day_list, grid, not_finite,
+               Engine, Instant, ephemeris.Position, PositionOptions, GeodeticObserver, ephemeris.HouseCusps,
+               ephemeris.HouseSystem, ephemeris.SeasonEvent, ephemeris.HorizontalPosition]
     return watched, {
         "position geometric": (lambda: engine.position(mars, next(turn), geo), CALLS, None),
         "position apparent": (lambda: engine.position(mars, next(turn), app), CALLS, None),
@@ -109,6 +113,18 @@ def workloads(engine, closed):
         "positions non-sequence": (lambda: engine.positions(set(bodies), few, geo), CALLS,
                                    (TypeError, "argument 'bodies': must be a sequence")),
         "positions closed": (lambda: closed.positions(bodies, few, geo), CALLS, (ValueError, "engine is closed")),
+        "positions_jd array": (lambda: engine.positions_jd(bodies, days, "tt", geo), BATCHES, None),
+        "positions_jd list": (lambda: engine.positions_jd(bodies, day_list, "tt", geo), BATCHES, None),
+        "altaz refracted": (lambda: engine.altaz(sun, site, instant, 10.0, 1010.0), CALLS // 10, None),
+        "altaz_jd": (lambda: engine.altaz_jd(mars, site, days, "tt"), BATCHES, None),
+        "positions_jd 2-D": (lambda: engine.positions_jd(bodies, grid, "tt", geo), CALLS,
+                             (TypeError, "argument 'julian_days': must be one-dimensional")),
+        "positions_jd not finite": (lambda: engine.positions_jd(bodies, not_finite, "tt", geo), CALLS,
+                                    (ValueError, "Julian day must be finite")),
+        "altaz_jd outside": (lambda: engine.altaz_jd(mars, site, [*days, 2400000.0], "tt"), BATCHES,
+                             (ValueError, "Julian day 2400000")),
+        "altaz one weather value": (lambda: engine.altaz(sun, site, instant, 10.0), CALLS,
+                                    (ValueError, "temperature_c and pressure_mbar")),
         "unknown name": (lambda: ephemeris.SeasonEvent(bogus), CALLS, (ValueError, "unknown season event")),
         "name expected": (lambda: engine.next_lunation(instant, 3), CALLS, (ValueError, "expected a name string")),
     }

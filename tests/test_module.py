@@ -15,8 +15,9 @@ import pytest
 import ephemeris
 from ephemeris import GeodeticObserver, Instant, PositionOptions
 
-CLASSES = [name for name in ephemeris.__all__ if isinstance(getattr(ephemeris, name), type)]
-RESULT_CLASSES = {"HouseCusps", "RiseSetTransit", "HorizonEvent", "Position", "DateRange", "KernelMetadata"}
+CLASSES = [name for name in ephemeris.__all__ if isinstance(getattr(ephemeris, name), type)] + ["HorizontalPosition"]
+RESULT_CLASSES = {"HouseCusps", "RiseSetTransit", "HorizonEvent", "Position", "HorizontalPosition", "DateRange",
+                  "KernelMetadata"}
 ENUMERATIONS = [ephemeris.HouseSystem, ephemeris.SeasonEvent, ephemeris.LunationEvent, ephemeris.SiderealMode,
                 ephemeris.HorizonEventKind]
 SITE = GeodeticObserver(-0.5, 51.5, 10)
@@ -61,6 +62,9 @@ def instances(engine):
     yield position, (f"Position(longitude_deg={position.longitude_deg}, latitude_deg={position.latitude_deg}, "
                      f"distance_au={position.distance_au}, "
                      f"longitude_speed_deg_per_day={position.longitude_speed_deg_per_day})")
+    place = engine.altaz("sun", SITE, Instant(2451545.0), 10.0, 1010.0)
+    yield place, (f"HorizontalPosition(altitude_deg={place.altitude_deg}, azimuth_deg={place.azimuth_deg}, "
+                  f"distance_au={place.distance_au})")
     day = engine.rise_set_transit("sun", SITE, Instant.ut1(2460393.5), -0.8)
     yield day, (f"RiseSetTransit(transit_ut1_julian_day={day.transit_ut1_julian_day}, "
                 f"rise_ut1_julian_day=Some({day.rise_ut1_julian_day}), "
@@ -89,7 +93,7 @@ def test_reprs_and_read_only_attributes(full_engine):
                 setattr(value, name, getattr(value, name))
         with pytest.raises(AttributeError):
             value.extra = 1
-    assert len(seen) == 11  # every class; the enumerations but HouseSystem in the next test
+    assert len(seen) == 12  # every class; the enumerations but HouseSystem in the next test
 
 
 def test_values_pickle_and_copy_by_value(full_engine):
@@ -135,7 +139,7 @@ def test_accepted_names_are_the_canonical_names_of_the_parsers(full_engine, attr
 
 def test_version_comes_from_the_distribution():
     assert ephemeris.__version__ == importlib.metadata.version("ephemeris-engine")
-    assert len(ephemeris.__all__) == 22 and "__version__" not in ephemeris.__all__
+    assert len(ephemeris.__all__) == 22 and {"__version__", "HorizontalPosition"}.isdisjoint(ephemeris.__all__)
 
 
 @pytest.mark.parametrize("cls", ENUMERATIONS, ids=lambda cls: cls.__name__)

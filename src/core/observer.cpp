@@ -28,6 +28,18 @@ constexpr double kEarthRotationRateRadPerS = 7.292115e-5;
 constexpr double kTioLocatorRate = -47e-6 * kRadiansPerArcsecond;
 static_assert(kTioLocatorRate == -2.278624301214819e-10);
 
+// The three polar-motion angles (radians) at `tt_jd`.
+struct PolarMotionAngles {
+  double xp;
+  double yp;
+  double sp;
+};
+
+PolarMotionAngles polar_motion_angles(double xp_arcsec, double yp_arcsec, double tt_jd) {
+  return {xp_arcsec * kRadiansPerArcsecond, yp_arcsec * kRadiansPerArcsecond,
+          kTioLocatorRate * julian_centuries_since_j2000(tt_jd)};
+}
+
 }  // namespace
 
 std::expected<GeodeticObserver, CoordinateError> GeodeticObserver::validate() const {
@@ -57,21 +69,11 @@ std::expected<CartesianState, CoordinateError> observer_gcrs_from_geodetic(const
   const double y_itrs = (n + h) * cos_lat * std::sin(lon) / kMetresPerKm;
   const double z_itrs = (n * kGrs80OneMinusEccentricitySquared + h) * sin_lat / kMetresPerKm;
 
-  // Polar motion, ITRS to TIRS: R1(yp), then R2(xp), then R3(-s').
-  const double t = julian_centuries_since_j2000(tt_jd);
-  const double xp = xp_arcsec * kRadiansPerArcsecond;
-  const double yp = yp_arcsec * kRadiansPerArcsecond;
-  const double sp = kTioLocatorRate * t;
-  const double y1 = std::cos(yp) * y_itrs + std::sin(yp) * z_itrs;
-  const double z1 = -std::sin(yp) * y_itrs + std::cos(yp) * z_itrs;
-  const double x2 = std::cos(xp) * x_itrs - std::sin(xp) * z1;
-  const double z2 = std::sin(xp) * x_itrs + std::cos(xp) * z1;
-  const double x3 = std::cos(sp) * x2 - std::sin(sp) * y1;
-  const double y3 = std::sin(sp) * x2 + std::cos(sp) * y1;
+  const std::array<double, 3> tirs = itrs_to_tirs({x_itrs, y_itrs, z_itrs}, xp_arcsec, yp_arcsec, tt_jd);
 
   // Rigid rotation about the TIRS z axis.
-  const std::array<double, 3> velocity_tirs = {-kEarthRotationRateRadPerS * y3, kEarthRotationRateRadPerS * x3,
-                                               0.0};
+  const std::array<double, 3> velocity_tirs = {-kEarthRotationRateRadPerS * tirs[1],
+                                               kEarthRotationRateRadPerS * tirs[0], 0.0};
 
   // TIRS to the true equator and equinox of date: R3(-GAST).
   const double gast = greenwich_apparent_sidereal_time_iau2006(ut1_jd, tt_jd);
@@ -80,9 +82,29 @@ std::expected<CartesianState, CoordinateError> observer_gcrs_from_geodetic(const
   const auto to_true_of_date = [&](const std::array<double, 3>& v) {
     return std::array<double, 3>{cos_gast * v[0] - sin_gast * v[1], sin_gast * v[0] + cos_gast * v[1], v[2]};
   };
-  const CartesianState true_of_date{to_true_of_date({x3, y3, z2}), to_true_of_date(velocity_tirs)};
+  const CartesianState true_of_date{to_true_of_date(tirs), to_true_of_date(velocity_tirs)};
 
   return OfDateRotation(tt_jd, /*nutation=*/true, /*equatorial=*/true).apply_inverse(true_of_date);
+}
+
+std::array<double, 3> itrs_to_tirs(const std::array<double, 3>& v, double xp_arcsec, double yp_arcsec, double tt_jd) {
+  const auto [xp, yp, sp] = polar_motion_angles(xp_arcsec, yp_arcsec, tt_jd);
+  // R1(yp), then R2(xp), then R3(-s').
+  const double y1 = std::cos(yp) * v[1] + std::sin(yp) * v[2];
+  const double z1 = -std::sin(yp) * v[1] + std::cos(yp) * v[2];
+  const double x2 = std::cos(xp) * v[0] - std::sin(xp) * z1;
+  const double z2 = std::sin(xp) * v[0] + std::cos(xp) * z1;
+  return {std::cos(sp) * x2 - std::sin(sp) * y1, std::sin(sp) * x2 + std::cos(sp) * y1, z2};
+}
+
+std::array<double, 3> tirs_to_itrs(const std::array<double, 3>& v, double xp_arcsec, double yp_arcsec, double tt_jd) {
+  const auto [xp, yp, sp] = polar_motion_angles(xp_arcsec, yp_arcsec, tt_jd);
+  // R3(s'), then R2(-xp), then R1(-yp).
+  const double x1 = std::cos(sp) * v[0] + std::sin(sp) * v[1];
+  const double y1 = -std::sin(sp) * v[0] + std::cos(sp) * v[1];
+  const double x2 = std::cos(xp) * x1 + std::sin(xp) * v[2];
+  const double z2 = -std::sin(xp) * x1 + std::cos(xp) * v[2];
+  return {x2, std::cos(yp) * y1 - std::sin(yp) * z2, std::sin(yp) * y1 + std::cos(yp) * z2};
 }
 
 }  // namespace ephemeris

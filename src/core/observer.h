@@ -2,6 +2,7 @@
 // validation, and its geocentric state in the GCRS.
 #pragma once
 
+#include <array>
 #include <expected>
 
 #include "core/cartesian_state.h"
@@ -36,5 +37,13 @@ struct GeodeticObserver {
 std::expected<CartesianState, CoordinateError> observer_gcrs_from_geodetic(const GeodeticObserver& observer,
                                                                           double ut1_jd, double tt_jd,
                                                                           double xp_arcsec, double yp_arcsec);
+
+// Polar motion between the ITRS and the Terrestrial Intermediate Reference
+// System: itrs_to_tirs applies R3(-s') R2(xp) R1(yp) (the pole offsets
+// `xp_arcsec`, `yp_arcsec` in arcseconds, the TIO locator s' = -47 uas per
+// Julian century of TT from `tt_jd`), tirs_to_itrs its transpose. Any vector;
+// lengths are kept.
+std::array<double, 3> itrs_to_tirs(const std::array<double, 3>& v, double xp_arcsec, double yp_arcsec, double tt_jd);
+std::array<double, 3> tirs_to_itrs(const std::array<double, 3>& v, double xp_arcsec, double yp_arcsec, double tt_jd);
 
 }  // namespace ephemeris

@@ -28,16 +28,6 @@ constexpr int kSearchWindows = 3;
 
 constexpr const char* kNoCrossingMessage = "body does not cross the requested altitude";
 
-// Apparent topocentric right ascension and declination of date.
-PositionOptions horizon_options(const GeodeticObserver& observer) {
-  PositionOptions options;
-  options.origin = Origin::topocentric(observer);
-  options.coordinate_system = CoordinateSystem::Equatorial;
-  options.reference_epoch = ReferenceEpoch::OfDate;
-  options.apparent = true;
-  return options;
-}
-
 EphemerisError coordinate_request_error(CoordinateError error) {
   return EphemerisError::invalid_request(std::string(message(error)));
 }
@@ -52,6 +42,15 @@ std::expected<HorizonCrossing, EphemerisError> crossing(const GeodeticObserver& 
 }
 
 }  // namespace
+
+PositionOptions horizon_options(const GeodeticObserver& observer) {
+  PositionOptions options;
+  options.origin = Origin::topocentric(observer);
+  options.coordinate_system = CoordinateSystem::Equatorial;
+  options.reference_epoch = ReferenceEpoch::OfDate;
+  options.apparent = true;
+  return options;
+}
 
 std::expected<double, EphemerisError> refine_horizon_event(const SpkEphemeris& engine, Body body,
                                                            const GeodeticObserver& observer,

@@ -13,6 +13,10 @@
 
 namespace ephemeris {
 
+// Apparent topocentric right ascension and declination of date for
+// `observer`: the place the horizon geometry starts from.
+PositionOptions horizon_options(const GeodeticObserver& observer);
+
 // Upper transit of the Sun or the Moon nearest in hour angle to `around`
 // for `observer`, with the rise before and the set after it at the
 // apparent topocentric altitude `altitude_deg` (degrees; no refraction or

@@ -153,6 +153,13 @@ PyResult<double> to_double(PyObject* value, const char* parameter) {
   return number;
 }
 
+PyResult<std::optional<double>> to_optional_double(PyObject* value, const char* parameter) {
+  if (value == nullptr || value == Py_None) return std::optional<double>();
+  const auto number = to_double(value, parameter);
+  if (!number) return python_error();
+  return std::optional<double>(*number);
+}
+
 PyResult<std::string_view> to_text(PyObject* value, const char* parameter) {
   if (!PyUnicode_Check(value)) return argument_type_error(parameter, "str", value);
   Py_ssize_t size = 0;

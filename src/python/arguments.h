@@ -68,6 +68,9 @@ PyResult<BoundArguments<N>> bind(const Signature<N>& signature, PyObject* positi
 // Anything the interpreter turns into a float (float, int, __float__, __index__).
 PyResult<double> to_double(PyObject* value, const char* parameter);
 
+// None (or an absent argument) or anything to_double takes.
+PyResult<std::optional<double>> to_optional_double(PyObject* value, const char* parameter);
+
 // A str (subclasses included), as UTF-8 that lives as long as `value`.
 PyResult<std::string_view> to_text(PyObject* value, const char* parameter);
 

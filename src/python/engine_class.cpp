@@ -113,7 +113,7 @@ PyMethodDef* engine_method_table() {
   static std::vector<PyMethodDef> table = [] {
     std::vector<PyMethodDef> methods;
     for (const auto group : {engine_attach_methods(), engine_position_methods(), engine_event_methods(),
-                              engine_time_methods()}) {
+                              engine_time_methods(), engine_array_methods()}) {
       methods.insert(methods.end(), group.begin(), group.end());
     }
     methods.push_back({nullptr, nullptr, 0, nullptr});

@@ -106,6 +106,7 @@ std::span<const PyMethodDef> engine_attach_methods();
 std::span<const PyMethodDef> engine_position_methods();
 std::span<const PyMethodDef> engine_event_methods();
 std::span<const PyMethodDef> engine_time_methods();
+std::span<const PyMethodDef> engine_array_methods();
 
 // Opens an engine from the six bound arguments of `Engine(...)` and
 // `open(...)` (path, sha256, leap_second_kernel, leap_second_sha256, eop,

@@ -1,7 +1,7 @@
 # Type information for the extension module `ephemeris`.
 import datetime
 from collections.abc import Sequence
-from typing import Final, Protocol, SupportsFloat, SupportsIndex, final
+from typing import Any, Final, Protocol, SupportsFloat, SupportsIndex, final
 
 import numpy as np
 import numpy.typing as npt
@@ -328,6 +328,29 @@ class Engine:
         altitude_deg: _FloatLike,
     ) -> HorizonEvent:
         """Next Sun or Moon rise, set, or transit strictly after `after`."""
+    def positions_jd(
+        self, bodies: Sequence[str], julian_days: _JulianDays, time_scale: str, options: PositionOptions
+    ) -> npt.NDArray[np.float64]:
+        """Batch positions for an array of Julian days, all in `time_scale`."""
+    def altaz(
+        self,
+        body: str,
+        observer: GeodeticObserver,
+        instant: Instant,
+        temperature_c: _FloatLike | None = None,
+        pressure_mbar: _FloatLike | None = None,
+    ) -> HorizontalPosition:
+        """Altitude, azimuth (from north through east) and distance of a body for a site."""
+    def altaz_jd(
+        self,
+        body: str,
+        observer: GeodeticObserver,
+        julian_days: _JulianDays,
+        time_scale: str,
+        temperature_c: _FloatLike | None = None,
+        pressure_mbar: _FloatLike | None = None,
+    ) -> npt.NDArray[np.float64]:
+        """`altaz` for an array of Julian days as a `NumPy` array of shape `(n, 3)`."""
 
 def open(
     path: str,
@@ -353,3 +376,17 @@ def house_cusps(
     observer: GeodeticObserver, ut1: Instant | _FloatLike, tt: Instant | _FloatLike, system: _NameLike
 ) -> HouseCusps:
     """Ecliptic house cusps at a UT1/TT pair (no SPK kernel)."""
+
+# A one-dimensional array of Julian days: read in place when it holds float64.
+_JulianDays = Sequence[_FloatLike] | npt.NDArray[Any] | memoryview
+
+@final
+class HorizontalPosition:
+    """Altitude, azimuth and distance of a body seen from a site."""
+
+    @property
+    def altitude_deg(self) -> float: ...
+    @property
+    def azimuth_deg(self) -> float: ...
+    @property
+    def distance_au(self) -> float: ...

@@ -1,7 +1,8 @@
 // The extension module `ephemeris`: multi-phase initialisation whose execution
 // step adds the classes, functions and constants, each also listed in __all__,
-// then the attributes that __all__ does not list: the version, the installed
-// leap-second kernel, the accepted names and the private pickling function.
+// then the attributes that __all__ does not list: the classes added since, the
+// version, the installed leap-second kernel, the accepted names and the private
+// pickling function.
 #include <array>
 
 #include "core/constants.h"
@@ -108,6 +109,11 @@ const std::array<ModuleAttribute, 14> kModuleAttributes = {{
     {"_restore", &create_restore_function},
 }};
 
+// Names added after those of __all__ and not listed in it.
+const std::array<ModuleEntry, 1> kUnlistedEntries = {{
+    {"HorizontalPosition", &create_horizontal_position_class, ModuleClass::HorizontalPosition},
+}};
+
 // The interpreter that created the classes; they are not shared with others.
 PyInterpreterState* owning_interpreter = nullptr;
 
@@ -120,6 +126,7 @@ PyResult<PyRef> all_list(PyObject* module) {
   return list;
 }
 
+// Adds `entry` to the module, and its name to `all` unless that is null.
 PyResult<void> add_entry(PyObject* module, PyObject* all, const ModuleEntry& entry) {
   PyRef object;
   if (entry.class_id && module_class(*entry.class_id) != nullptr) {
@@ -131,6 +138,7 @@ PyResult<void> add_entry(PyObject* module, PyObject* all, const ModuleEntry& ent
     if (entry.class_id) register_module_class(*entry.class_id, PyRef::borrow(object.get()));
   }
   if (PyModule_AddObjectRef(module, entry.name, object.get()) != 0) return python_error();
+  if (all == nullptr) return {};
   PyRef name = PyRef::steal(PyUnicode_FromString(entry.name));
   if (!name || PyList_Append(all, name.get()) != 0) return python_error();
   return {};
@@ -148,6 +156,9 @@ int execute_module(PyObject* module) {
     if (!all) return python_error();
     for (const ModuleEntry& entry : kModuleEntries) {
       if (!add_entry(module, all->get(), entry)) return python_error();
+    }
+    for (const ModuleEntry& entry : kUnlistedEntries) {
+      if (!add_entry(module, nullptr, entry)) return python_error();
     }
     for (const ModuleAttribute& attribute : kModuleAttributes) {
       auto object = attribute.create(module);

@@ -8,9 +8,11 @@
 #include <cstddef>
 #include <expected>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <vector>
 
 #include "core/events.h"
 #include "core/metadata.h"
@@ -18,6 +20,7 @@
 #include "core/position.h"
 #include "core/position_options.h"
 #include "core/time_scale.h"
+#include "engine/horizontal.h"
 #include "python/convert.h"
 
 namespace ephemeris {
@@ -38,8 +41,9 @@ enum class ModuleClass : std::size_t {
   DateRange,
   KernelMetadata,
   Engine,
+  HorizontalPosition,
 };
-inline constexpr std::size_t kModuleClassCount = 15;
+inline constexpr std::size_t kModuleClassCount = 16;
 
 // The class object registered for `id` (borrowed), or null before registration.
 PyTypeObject* module_class(ModuleClass id);
@@ -62,6 +66,7 @@ PyResult<PyRef> create_horizon_event_kind_class(PyObject* module);
 PyResult<PyRef> create_date_range_class(PyObject* module);
 PyResult<PyRef> create_kernel_metadata_class(PyObject* module);
 PyResult<PyRef> create_engine_class(PyObject* module);
+PyResult<PyRef> create_horizontal_position_class(PyObject* module);
 
 // Module functions.
 PyResult<PyRef> create_open_function(PyObject* module);
@@ -83,6 +88,7 @@ PyResult<PyRef> new_season_event(SeasonEvent event);
 PyResult<PyRef> new_lunation_event(LunationEvent event);
 PyResult<PyRef> new_date_range(double start_julian_day, double end_julian_day, TimeScale time_scale);
 PyResult<PyRef> new_kernel_metadata(EphemerisMetadata metadata);
+PyResult<PyRef> new_horizontal_position(const HorizontalPosition& position);
 
 // The values held by instances (the object must be of the matching class).
 const Instant& instant_value(PyObject* instant);
@@ -105,6 +111,18 @@ template <class T>
 PyResult<T> parsed(std::expected<T, std::string> result) {
   if (!result) return value_error(result.error());
   return *result;
+}
+
+// The bodies named by `names`, in order; the first unknown name raises its ValueError.
+inline PyResult<std::vector<Body>> parsed_bodies(std::span<const std::string> names) {
+  std::vector<Body> bodies;
+  bodies.reserve(names.size());
+  for (const std::string& name : names) {
+    const auto body = parsed(parse_body(name));
+    if (!body) return python_error();
+    bodies.push_back(*body);
+  }
+  return bodies;
 }
 
 // A name argument: the text of `value` (extract_name) read by `parser`.

@@ -53,4 +53,18 @@ PyResult<PyRef> new_position_array(std::span<const Position> positions, std::siz
   return array;
 }
 
+PyResult<PyRef> new_horizontal_array(std::span<const HorizontalPosition> positions) {
+  if (!load_numpy()) return python_error();
+  npy_intp dimensions[2] = {static_cast<npy_intp>(positions.size()), 3};
+  PyRef array = PyRef::steal(PyArray_SimpleNew(2, dimensions, NPY_FLOAT64));
+  if (!array) return python_error();
+  double* data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
+  for (const HorizontalPosition& position : positions) {
+    *data++ = position.altitude_deg;
+    *data++ = position.azimuth_deg;
+    *data++ = position.distance_au;
+  }
+  return array;
+}
+
 }  // namespace ephemeris

@@ -9,6 +9,7 @@
 #include <span>
 
 #include "core/position.h"
+#include "engine/horizontal.h"
 
 namespace ephemeris {
 
@@ -21,5 +22,10 @@ namespace ephemeris {
 // n_instants * n_bodies values.
 PyResult<PyRef> new_position_array(std::span<const Position> positions, std::size_t n_instants,
                                    std::size_t n_bodies);
+
+// A new float64 array of shape (n, 3), C-contiguous, writeable and owning
+// its data: altitude (deg), azimuth (deg) and distance (au) of each position
+// in order. Error: the interpreter's import error when NumPy cannot be loaded.
+PyResult<PyRef> new_horizontal_array(std::span<const HorizontalPosition> positions);
 
 }  // namespace ephemeris

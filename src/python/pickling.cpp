@@ -44,6 +44,7 @@ PyObject* restore_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf, 
     if (!bound) return python_error();
     const std::pair<ModuleClass, PyResult<PyRef> (*)(PyObject*)> restorers[] = {
         {ModuleClass::Position, &restore_position},
+        {ModuleClass::HorizontalPosition, &restore_horizontal_position},
         {ModuleClass::RiseSetTransit, &restore_rise_set_transit},
         {ModuleClass::HorizonEvent, &restore_horizon_event},
         {ModuleClass::HouseCusps, &restore_house_cusps},

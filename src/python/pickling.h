@@ -31,6 +31,7 @@ PyResult<void> parse_state(PyObject* state, const char* format, ...);
 // The rebuilding functions of the classes without a constructor, each
 // defined beside its class, and the module function that dispatches to them.
 PyResult<PyRef> restore_position(PyObject* state);
+PyResult<PyRef> restore_horizontal_position(PyObject* state);
 PyResult<PyRef> restore_rise_set_transit(PyObject* state);
 PyResult<PyRef> restore_horizon_event(PyObject* state);
 PyResult<PyRef> restore_house_cusps(PyObject* state);

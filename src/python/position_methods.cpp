@@ -27,15 +27,6 @@ PyResult<PyRef> position(const BoundArguments<3>& bound, const EngineAccess& acc
   return new_position(*result);
 }
 
-PyResult<std::vector<std::string>> body_names(PyObject* value) {
-  return to_vector<std::string>(value, "bodies", [](PyObject* element, std::size_t index) -> PyResult<std::string> {
-    if (!PyUnicode_Check(element)) return element_type_error("bodies", index, "str", element);
-    const auto text = to_text(element, "bodies");
-    if (!text) return python_error();
-    return std::string(*text);
-  });
-}
-
 PyResult<std::vector<Instant>> instant_values(PyObject* value) {
   PyTypeObject* instant_class = module_class(ModuleClass::Instant);
   return to_vector<Instant>(value, "instants", [&](PyObject* element, std::size_t index) -> PyResult<Instant> {
@@ -47,26 +38,21 @@ PyResult<std::vector<Instant>> instant_values(PyObject* value) {
 // One engine call for the whole grid, and one copy of its results into the
 // array's own buffer; no Python object is made per element.
 PyResult<PyRef> positions(const BoundArguments<3>& bound, const EngineAccess& access) {
-  const auto names = body_names(bound[0]);
+  const auto names = to_text_vector(bound[0], "bodies");
   if (!names) return python_error();
   const auto instants = instant_values(bound[1]);
   if (!instants) return python_error();
   const auto options = to_instance(bound[2], module_class(ModuleClass::PositionOptions), "options");
   if (!options) return python_error();
 
-  std::vector<Body> bodies;
-  bodies.reserve(names->size());
-  for (const std::string& name : *names) {
-    const auto body = parsed(parse_body(name));
-    if (!body) return python_error();
-    bodies.push_back(*body);
-  }
+  const auto bodies = parsed_bodies(*names);
+  if (!bodies) return python_error();
 
   const auto engine = access.engine();
   if (!engine) return python_error();
-  const auto result = (*engine)->positions(bodies, *instants, position_options_value(*options), python_signal_check());
+  const auto result = (*engine)->positions(*bodies, *instants, position_options_value(*options), python_signal_check());
   if (!result) return map_ephemeris_error(result.error());
-  return new_position_array(*result, instants->size(), bodies.size());
+  return new_position_array(*result, instants->size(), bodies->size());
 }
 
 PyObject* position_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {

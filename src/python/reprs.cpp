@@ -42,6 +42,12 @@ std::string position_repr(const Position& position) {
          ", longitude_speed_deg_per_day=" + format_plain_number(position.longitude_speed_deg_per_day) + ")";
 }
 
+std::string horizontal_position_repr(double altitude_deg, double azimuth_deg, double distance_au) {
+  return "HorizontalPosition(altitude_deg=" + format_plain_number(altitude_deg) +
+         ", azimuth_deg=" + format_plain_number(azimuth_deg) + ", distance_au=" + format_plain_number(distance_au) +
+         ")";
+}
+
 std::string house_cusps_repr(std::string_view system_name, double ascendant_deg, double midheaven_deg) {
   return "HouseCusps(system=" + quoted(system_name) + ", ascendant_deg=" + format_plain_number(ascendant_deg) +
          ", midheaven_deg=" + format_plain_number(midheaven_deg) + ")";

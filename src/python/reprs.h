@@ -28,6 +28,9 @@ std::string position_options_repr(const PositionOptions& options);
 // Position(longitude_deg=…, latitude_deg=…, distance_au=…, longitude_speed_deg_per_day=…).
 std::string position_repr(const Position& position);
 
+// HorizontalPosition(altitude_deg=…, azimuth_deg=…, distance_au=…) — plain numbers.
+std::string horizontal_position_repr(double altitude_deg, double azimuth_deg, double distance_au);
+
 // HouseCusps(system="placidus", ascendant_deg=…, midheaven_deg=…).
 std::string house_cusps_repr(std::string_view system_name, double ascendant_deg, double midheaven_deg);
 

@@ -40,4 +40,13 @@ std::unexpected<PythonError> element_type_error(const char* parameter, std::size
                     std::string(expected) + ", not " + std::string(type_name(element)));
 }
 
+PyResult<std::vector<std::string>> to_text_vector(PyObject* value, const char* parameter) {
+  return to_vector<std::string>(value, parameter, [&](PyObject* element, std::size_t index) -> PyResult<std::string> {
+    if (!PyUnicode_Check(element)) return element_type_error(parameter, index, "str", element);
+    const auto text = to_text(element, parameter);
+    if (!text) return python_error();
+    return std::string(*text);
+  });
+}
+
 }  // namespace ephemeris

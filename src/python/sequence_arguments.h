@@ -26,6 +26,10 @@ PyResult<PyRef> to_sequence(PyObject* value, const char* parameter);
 std::unexpected<PythonError> element_type_error(const char* parameter, std::size_t index, std::string_view expected,
                                                 PyObject* element);
 
+// A list argument of str: TypeError "argument '<parameter>': element <index>
+// must be str, not <type>" for any other element.
+PyResult<std::vector<std::string>> to_text_vector(PyObject* value, const char* parameter);
+
 // Each element of a list argument through `convert(element, index)`, which
 // returns PyResult<T>; the first failure ends the conversion.
 template <class T, class Convert>
