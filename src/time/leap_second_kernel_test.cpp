@@ -1,8 +1,6 @@
 // The NAIF text-kernel format and the leap-second kernel read from it.
 #include "time/leap_second_kernel.h"
 
-#include <algorithm>
-
 #include <gtest/gtest.h>
 
 #include "time/testing/real_data.h"
@@ -30,18 +28,15 @@ TEST(TextKernel, DataSectionsAssignmentsAndValues) {
   EXPECT_EQ(map, wanted);  // a line whose text before "=" is no name, or "+=", continues the open value
   EXPECT_EQ(tk::value_tokens("  ((1,2 ,, 3\xE2\x80\x83" "4))  "), (Tokens{"1", "2", "3", "4"}));
   EXPECT_EQ(tk::value_tokens("(a(b) c)"), (Tokens{"a(b)", "c"}));
-  EXPECT_EQ(tk::value_tokens("x )"), (Tokens{"x"}));
-  EXPECT_EQ(tk::parse_number("1.99096871D-7"), 1.99096871e-7);
-  EXPECT_EQ(tk::parse_number("6.239996d0"), 6.239996);
+  EXPECT_EQ(tk::parse_number("6.239996d0"), 6.239996);  // "D" in the published kernel
   EXPECT_EQ(tk::parse_number("1.0DD3"), std::nullopt);
 }
 
 TEST(TextKernel, DateLiteralsAreTheJulianDateOfMidnight) {
   for (const auto& [token, jd] :
-       {std::pair<const char*, double>{"@1972-JAN-1", 2441317.5}, {"@2017-jan-1", 2457754.5},
-        {"@1972-JAN-40", 2441356.5}, {"@1972-FEB-9", 2441356.5}, {"@+2000-Mar-+01", 2451604.5},
-        {"@1858-NOV-17", 2400000.5}, {"@1582-OCT-15", 2299160.5}, {"@2024-FEB-29", 2460369.5},
-        {"@0-JAN-1", 1721059.5}, {"@2147483647-DEC-4294967295", 788648984627.5}}) {
+       {std::pair<const char*, double>{"@1972-JAN-1", 2441317.5}, {"@1972-JAN-40", 2441356.5},
+        {"@1972-FEB-9", 2441356.5}, {"@+2000-Mar-+01", 2451604.5}, {"@1582-OCT-15", 2299160.5},
+        {"@2024-feb-29", 2460369.5}, {"@0-JAN-1", 1721059.5}, {"@2147483647-DEC-4294967295", 788648984627.5}}) {
     EXPECT_EQ(text_kernel::parse_date_literal(token), jd) << token;
   }
   EXPECT_EQ(text_kernel::julian_day_number(-4713, 11, 23), -1.0);  // divisions round toward minus infinity
@@ -64,26 +59,27 @@ TEST(LeapSecondKernel, LoadsThePublishedTableAndNeverReadsTheCommentArea) {
             (std::array{32.184, 1.657e-3, 1.671e-2, 6.239996, 1.99096871e-7}));
   ASSERT_EQ(kernel->entries().size(), 28u);
   EXPECT_EQ(kernel->entries()[0], (LeapSecondEntry{10.0, 2441317.5}));
-  EXPECT_EQ(kernel->entries()[1], (LeapSecondEntry{11.0, 2441499.5}));
   EXPECT_EQ(kernel->entries().back(), (LeapSecondEntry{37.0, 2457754.5}));
-  std::string crlf;
-  for (char c : kPublishedLeapSecondText) crlf += c == '\n' ? "\r\n" : std::string(1, c);
-  EXPECT_TRUE(std::ranges::equal(LeapSecondKernel::from_text(crlf, "k.tls", kSha256)->entries(), kernel->entries()));
 }
 
-// A data section with the five DELTET assignments, `key` given `value` instead (left out when empty).
+// A data section with the five DELTET assignments, DELTET/`key` given `value` instead (left out when empty).
 std::string kernel_with(std::string_view key = "", std::string_view value = "") {
   std::string text = "\\begindata\nOTHER = 1\n";
-  for (auto [name, usual] : {std::pair{"DELTET/DELTA_T_A", "32.184"}, {"DELTET/K", "1.657D-3"}, {"DELTET/EB", "1"},
-                             {"DELTET/M", "( 6.2 1.9D-7 )"}, {"DELTET/DELTA_AT", "( 10, @1972-JAN-1 )"}}) {
+  for (auto [name, usual] : {std::pair{"DELTA_T_A", "32.184"}, {"K", "1.657D-3"}, {"EB", "1"}, {"M", "( 6.2 1.9D-7 )"},
+                             {"DELTA_AT", "( 10, @1972-JAN-1 )"}}) {
     const std::string_view given = name == key ? value : usual;
-    if (!given.empty()) text += std::string(name) + " = " + std::string(given) + "\n";
+    if (!given.empty()) text += "DELTET/" + std::string(name) + " = " + std::string(given) + "\n";
   }
   return text;
 }
 
-TEST(LeapSecondKernel, EveryLoadErrorText) {
+// Every error text, and the hostile inputs among them: a 100 MB line and a 100 MB numeral (infinity), 10 MB runs of
+// white space, a million entries load or fail with their own errors in time linear in the input.
+TEST(LeapSecondKernel, EveryLoadErrorTextAndHostileInputs) {
   testing::TempDir dir;
+  const std::string mb10(std::size_t{10} << 20, ' '), mb100(std::size_t{100} << 20, '7');
+  std::string million = "(";
+  for (int i = 0; i < 1'000'000; ++i) million += " 10, @1972-JAN-" + std::to_string(i + 1) + "\n";
   const auto error = [](const auto& loaded) { return loaded ? std::string("loaded") : message(loaded.error()); };
   EXPECT_EQ(error(LeapSecondKernel::open("/tmp/\xFF.tls", kSha256)), "leap-second kernel path has no UTF-8 filename");
   // Read failures come before the checksum, the checksum before the text.
@@ -93,32 +89,36 @@ TEST(LeapSecondKernel, EveryLoadErrorText) {
             "failed to read leap-second kernel: stream did not contain valid UTF-8");
   EXPECT_EQ(error(LeapSecondKernel::from_text("K = 1", "k.tls", std::string(63, 'a'))),
             "leap-second kernel SHA-256 must contain exactly 64 hexadecimal characters");
-  const std::string missing = "leap-second kernel is missing required keyword ", m = "invalid value for DELTET/M: ";
-  const std::string at = "invalid value for DELTET/DELTA_AT: ";
-  const std::string pairs = "expected a non-empty sequence of (delta, date) pairs";
+  EXPECT_EQ(error(LeapSecondKernel::from_text("K = 1", "k", kSha256)), "leap-second kernel has no \\begindata section");
+  EXPECT_EQ(error(LeapSecondKernel::from_text("#" + mb100 + "\n" + kernel_with(), "k", kSha256)), "loaded");
+  const std::string missing = "leap-second kernel is missing required keyword DELTET/";
+  const std::string bad = "invalid value for DELTET/";
+  const std::string pairs = "DELTA_AT: expected a non-empty sequence of (delta, date) pairs";
   const std::string ascending = "DELTET/DELTA_AT entries must be strictly ascending in effective date";
-  for (const auto& [key, value, wanted] : std::initializer_list<std::tuple<const char*, const char*, std::string>>{
-           {"DELTET/DELTA_T_A", "", missing + "DELTET/DELTA_T_A"}, {"DELTET/K", "", missing + "DELTET/K"},
-           {"DELTET/EB", "", missing + "DELTET/EB"}, {"DELTET/M", "", missing + "DELTET/M"},
-           {"DELTET/DELTA_AT", "", missing + "DELTET/DELTA_AT"},
-           {"DELTET/DELTA_T_A", "( 32 1 )", "invalid value for DELTET/DELTA_T_A: expected a single scalar value"},
-           {"DELTET/K", "1.657Q-3", "invalid value for DELTET/K: value is not a valid number"},
-           {"DELTET/EB", "( )", "invalid value for DELTET/EB: expected a single scalar value"},
-           {"DELTET/M", "( 1 2 3 )", m + "expected exactly two values (M0 and M1)"},
-           {"DELTET/M", "( M0 1.9D-7 )", m + "M0 is not a valid number"},
-           {"DELTET/M", "( 6.2 1.9.6D-7 )", m + "M1 is not a valid number"},
-           {"DELTET/DELTA_AT", "( 10, @1972-JAN-1 11 )", at + pairs}, {"DELTET/DELTA_AT", "( )", at + pairs},
-           {"DELTET/DELTA_AT", "( ten, @1972-JAN-1 )", at + "delta value is not a valid number"},
-           {"DELTET/DELTA_AT", "( 10, 1972-JUL-\"1 )", "invalid NAIF date literal \"1972-JUL-\\\"1\""},
-           {"DELTET/DELTA_AT", "( 10, @1972-JAN-1 11, @1972-JAN-1 )", ascending},
-           {"DELTET/DELTA_AT", "( 11, @1972-JUL-1 10, @1972-JAN-1 )", ascending},
+  for (const auto& [key, value, wanted] : std::initializer_list<std::tuple<const char*, std::string, std::string>>{
+           {"DELTA_T_A", "", missing + "DELTA_T_A"}, {"K", "", missing + "K"}, {"EB", "", missing + "EB"},
+           {"M", "", missing + "M"}, {"DELTA_AT", "", missing + "DELTA_AT"},
+           {"DELTA_T_A", "( 32 1 )", bad + "DELTA_T_A: expected a single scalar value"},
+           {"K", "1.657Q-3", bad + "K: value is not a valid number"},
+           {"EB", "( )", bad + "EB: expected a single scalar value"},
+           {"M", "( 1 2 3 )", bad + "M: expected exactly two values (M0 and M1)"},
+           {"M", "( M0 1.9D-7 )", bad + "M: M0 is not a valid number"},
+           {"M", "( 6.2 1.9.6D-7 )", bad + "M: M1 is not a valid number"},
+           {"DELTA_AT", "( 10, @1972-JAN-1 11 )", bad + pairs}, {"DELTA_AT", "( )", bad + pairs},
+           {"DELTA_AT", "( ten, @1972-JAN-1 )", bad + "DELTA_AT: delta value is not a valid number"},
+           {"DELTA_AT", "( 10, 1972-JUL-\"1 )", "invalid NAIF date literal \"1972-JUL-\\\"1\""},
+           {"DELTA_AT", "( 10, @1972-JAN-1 11, @1972-JAN-1 )", ascending},
+           {"DELTA_AT", "( 11, @1972-JUL-1 10, @1972-JAN-1 )", ascending},
            // Pairs are read in file order: a bad date after a bad order is reported first.
-           {"DELTET/DELTA_AT", "( 11, @1972-JUL-1 10, @1972-JAN-1 12, @1973-JAN-0 )",
+           {"DELTA_AT", "( 11, @1972-JUL-1 10, @1972-JAN-1 12, @1973-JAN-0 )",
             "invalid NAIF date literal \"@1973-JAN-0\""},
+           {"K", mb100, "loaded"}, {"DELTA_AT", million + ")", "loaded"},
+           {"DELTA_AT", "( 10," + mb10 + "@1972-JAN-1" + mb10 + "11, @1972-FEB-0" + mb10 + ")",
+            "invalid NAIF date literal \"@1972-FEB-0\""},
            {"", "", "loaded"}}) {
-    EXPECT_EQ(error(LeapSecondKernel::from_text(kernel_with(key, value), "k.tls", kSha256)), wanted) << key << value;
+    const auto kernel = LeapSecondKernel::from_text(kernel_with(key, value), "k.tls", kSha256);
+    EXPECT_EQ(error(kernel), wanted) << key << value.substr(0, 40);
   }
-  EXPECT_EQ(error(LeapSecondKernel::from_text("K = 1", "k.tls", kSha256)), "leap-second kernel has no \\begindata section");
 }
 
 }  // namespace

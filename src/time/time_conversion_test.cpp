@@ -21,19 +21,14 @@ std::string error_text(const std::expected<double, UtcConversionError>& result) 
 }
 
 // str2et reads the calendar text in its own arithmetic; both sides carry about 1e-7 s of rounding at 1e9 s, so 1e-4 s
-// is a wide margin. Back from TDB to UTC the difference is a few ulps of a Julian date near 2.45e6 (4e-5 s each); at a
-// step itself the rounding of the TDB date can put it inside the inserted second, which has no UTC Julian date. The
-// round trip through TT and TDB of this library's own conversions stays within 4 ulps (4 * 4.7e-10 d).
-TEST(CspiceReference, UtcToTdbMatchesStr2etAndRoundTrips) {
+// is a wide margin. The round trip back through TDB stays within 4 ulps of a Julian date (4 * 4.7e-10 d), but
+// at a step itself the TDB date can round into the inserted second, which has no UTC Julian date.
+TEST(CspiceReference, UtcToTdbMatchesStr2etAndTheRoundTripsRecoverTheInstant) {
   for (const auto& row : kUtcToTdbReference) {
     const double tdb = kernel().tdb_seconds(TimeScale::Utc, row.utc_jd).value();
     EXPECT_NEAR(tdb, row.tdb_seconds, 1e-4) << "UTC JD " << row.utc_jd;
     if (std::ranges::any_of(kernel().entries(), [&](const auto& e) { return e.effective_jd == row.utc_jd; })) continue;
-    EXPECT_NEAR(kernel().utc_julian_day(TimeScale::Tdb, row.tdb_seconds / 86400.0 + 2451545.0).value(), row.utc_jd,
-                2e-4 / 86400.0);
     EXPECT_NEAR(kernel().utc_julian_day(TimeScale::Tdb, tdb / 86400.0 + 2451545.0).value(), row.utc_jd, 4 * 4.7e-10);
-    const double tt = kernel().tt_julian_day(TimeScale::Utc, row.utc_jd).value();
-    EXPECT_NEAR(kernel().utc_julian_day(TimeScale::Tt, tt).value(), row.utc_jd, 4 * 4.7e-10);
   }
 }
 
@@ -50,20 +45,11 @@ TEST(CspiceReference, TdbMinusTtMatchesUnitim) {
   }
 }
 
-TEST(TimeConversion, EachScaleAndTheLeapSecondSteps) {
-  const double step = 2457754.5, before = step - 1e-9;  // 2017-01-01: TAI - UTC steps from 36 to 37 s
-  EXPECT_EQ(kernel().tt_julian_day(TimeScale::Utc, step), step + (37.0 + 32.184) / 86400.0);
-  EXPECT_EQ(kernel().tt_julian_day(TimeScale::Utc, before), before + (36.0 + 32.184) / 86400.0);
-  EXPECT_EQ(kernel().tt_julian_day(TimeScale::Tt, 2460001.25), 2460001.25);
-  // TDB -> TT takes the offset at the TDB date as if it were TT.
-  const double t = (2460001.25 - 2451545.0) * 86400.0, tdb_to_tt = (t - kernel().tdb_minus_tt_seconds(t)) / 86400.0;
-  EXPECT_EQ(kernel().tt_julian_day(TimeScale::Tdb, 2460001.25), tdb_to_tt + 2451545.0);
-  EXPECT_EQ(kernel().tdb_seconds(TimeScale::Tdb, 2451545.0), 0.0);
+TEST(TimeConversion, UtcInsideAnInsertedSecondAndJustAfterTheFirstEntry) {
   EXPECT_EQ(kernel().utc_julian_day(TimeScale::Utc, 2400000.0), 2400000.0);  // not checked against the table
-  EXPECT_EQ(kernel().utc_julian_day(TimeScale::Tt, 2460001.0), 2460001.0 - (37.0 + 32.184) / 86400.0);
   // 2016-12-31 23:59:60.5 UTC has no Julian date; the three fixed-point steps alternate between the two offsets
   // and end after the step.
-  const double inside = step + (37.0 + 32.184 - 0.5) / 86400.0;
+  const double step = 2457754.5, inside = step + (37.0 + 32.184 - 0.5) / 86400.0;
   EXPECT_NEAR(kernel().utc_julian_day(TimeScale::Tt, inside).value(), step + 0.5 / 86400.0, 1e-9);
   EXPECT_NEAR(kernel().utc_julian_day(TimeScale::Tt, inside - 1.0 / 86400.0).value(), step - 0.5 / 86400.0, 1e-9);
   // TT of UTC 1972-01-01 00:00:00 to 00:00:27: the first estimate, made with the last entry's 37 s, lies before the
@@ -83,12 +69,17 @@ TEST(TimeConversion, EveryErrorText) {
     EXPECT_EQ(error_text(kernel().tt_julian_day(scale, NAN)), non_finite);
     EXPECT_EQ(error_text(kernel().utc_julian_day(scale, INFINITY)), non_finite);
   }
-  // Finite dates whose results overflow are refused, not returned.
+  // Finite dates whose results overflow, and an absurd kernel, give errors, not numbers.
   EXPECT_EQ(error_text(kernel().tdb_seconds(TimeScale::Tdb, kHuge)), non_finite);
   EXPECT_EQ(error_text(kernel().tdb_seconds(TimeScale::Tt, kHuge)), non_finite);
-  EXPECT_EQ(error_text(kernel().tdb_seconds(TimeScale::Utc, kHuge)), non_finite);
   EXPECT_EQ(error_text(kernel().tt_julian_day(TimeScale::Tdb, -kHuge)), non_finite);
-  EXPECT_EQ(error_text(kernel().utc_julian_day(TimeScale::Tdb, kHuge)), non_finite);
+  const auto absurd = LeapSecondKernel::from_text(
+      "\\begindata\nDELTET/DELTA_T_A = 0\nDELTET/K = 0\nDELTET/EB = 0\nDELTET/M = ( 0 0 )\n"
+      "DELTET/DELTA_AT = ( -inf, @1972-JAN-1 )",
+      "k", std::string(64, '0')).value();
+  EXPECT_EQ(error_text(absurd.tdb_seconds(TimeScale::Utc, 2451545.0)), non_finite);
+  EXPECT_EQ(error_text(absurd.tt_julian_day(TimeScale::Utc, 2451545.0)), non_finite);
+  EXPECT_EQ(error_text(absurd.utc_julian_day(TimeScale::Tt, 2451545.0)), non_finite);
   const std::string needs_eop =
       "UT1 requires an Earth orientation table (DUT1); attach one with SpkEphemeris::with_eop";
   EXPECT_EQ(error_text(kernel().tt_julian_day(TimeScale::Ut1, 2460001.0)), needs_eop);

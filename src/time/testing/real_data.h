@@ -1,7 +1,6 @@
-// The real data tests compare against: the published leap-second table (as the kernel tools/leap_second_kernel.py
-// writes, whose comment area assigns DELTET/K = 99), and JPL DE421 and the IERS EOP 20 C04 table, whose paths come in
-// as the EPHEMERIS_DE421_PATH and EPHEMERIS_EOPC04_PATH compile definitions (tools/test_data_paths.py gives them to
-// CMake). A test that needs them fails, naming what is missing; it never passes by skipping. Test use only.
+// Real data: the published leap-second table (the kernel of tools/leap_second_kernel.py, whose comment area assigns
+// DELTET/K = 99), JPL DE421 and the IERS EOP 20 C04 table (paths from tools/test_data_paths.py as compile
+// definitions). A test that needs them fails, naming what is missing, never passes by skipping. Test use only.
 #pragma once
 
 #include <sys/stat.h>

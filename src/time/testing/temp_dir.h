@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,9 +32,6 @@ class TempDir {
     std::ofstream(path_ / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return (path_ / name).string();
   }
-  std::string write(std::string_view name, std::span<const std::byte> bytes) const {
-    return write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-  }
 
  private:
   std::filesystem::path path_;
@@ -43,7 +39,8 @@ class TempDir {
 
 class TempFile {
  public:
-  explicit TempFile(const std::vector<std::byte>& contents) : path_(dir_.write("file", contents)) {}
+  explicit TempFile(const std::vector<std::byte>& contents)
+      : path_(dir_.write("file", {reinterpret_cast<const char*>(contents.data()), contents.size()})) {}
   const std::string& path() const { return path_; }
 
  private:
