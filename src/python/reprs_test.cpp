@@ -39,8 +39,8 @@ TEST(Reprs, EveryClassWithItsNumberForm) {
            {horizon_event_repr(HorizonEventKind::Rise, 2451545.0),
             "HorizonEvent(kind=\"rise\", ut1_julian_day=2451545)"},
            {enumeration_repr("HouseSystem", "whole_sign"), "HouseSystem(\"whole_sign\")"},
-           {date_range_repr(2451545.0, 2451545.5, TimeScale::Tdb),
-            "DateRange(start_julian_day=2451545, end_julian_day=2451545.5, time_scale=\"tdb\")"},
+           {date_range_repr(2451545.5, 2451546.0, TimeScale::Tdb),
+            "DateRange(start_julian_day=2451545.5, end_julian_day=2451546, time_scale=\"tdb\")"},
            {kernel_identity_repr("KernelMetadata", "de\"421\".bsp", "ab"),
             "KernelMetadata(kernel_name=\"de\\\"421\\\".bsp\", kernel_sha256=\"ab\")"},
            {format_optional_number(-INFINITY), "Some(-inf)"}, {format_bool(false), "false"}}) {
