@@ -1,9 +1,13 @@
+// Cartesian states, their spherical and ecliptic forms, and angle reduction.
 #include "core/cartesian_state.h"
 
 #include <cmath>
-#include <limits>
+#include <numbers>
 
 #include <gtest/gtest.h>
+
+#include "core/angle_reduction.h"
+#include "core/constants.h"
 
 namespace ephemeris {
 namespace {
@@ -12,40 +16,42 @@ CartesianState state(double x, double y, double z, double vx = 0, double vy = 0,
   return CartesianState{{x, y, z}, {vx, vy, vz}};
 }
 
-TEST(ToSpherical, RejectsOriginZAxisAndNonFiniteVelocity) {
-  EXPECT_EQ(to_spherical(state(0, 0, 0, 1, 2, 3)).error(), CoordinateError::AtOrigin);
-  EXPECT_EQ(to_spherical(state(0, 0, 5)).error(), CoordinateError::OnZAxis);
-  EXPECT_EQ(to_spherical(state(1, 0, 0, 0, 0, std::nan(""))).error(), CoordinateError::NonFinite);
-  EXPECT_EQ(to_spherical(state(std::numeric_limits<double>::infinity(), 0, 0)).error(), CoordinateError::NonFinite);
-}
-
-TEST(ToSpherical, LongitudeIsInZeroTo360) {
-  EXPECT_EQ(to_spherical(state(1, 0, 0))->longitude_deg, 0.0);
-  EXPECT_EQ(to_spherical(state(1, 0, 0))->latitude_deg, 0.0);
+TEST(ToSpherical, AnglesDistanceSpeedAndRefusals) {
   EXPECT_EQ(to_spherical(state(0, -1, 0))->longitude_deg, 270.0);
-  EXPECT_EQ(to_spherical(state(-1, 0.0, 0))->longitude_deg, 180.0);
-  // atan2(-0, -1) is -pi; one turn is added back.
-  EXPECT_EQ(to_spherical(state(-1, -0.0, 0))->longitude_deg, 180.0);
-}
-
-TEST(ToSpherical, LatitudeAndDistance) {
+  EXPECT_EQ(to_spherical(state(-1, -0.0, 0))->longitude_deg, 180.0);  // atan2(-0, -1) is -pi: one turn added
   const auto s = to_spherical(state(1, 1, std::sqrt(2.0))).value();
   EXPECT_DOUBLE_EQ(s.latitude_deg, 45.0);
   EXPECT_DOUBLE_EQ(s.distance, 2.0);
-}
-
-TEST(ToSpherical, LongitudeSpeedIsDegreesPerDay) {
-  const auto s = to_spherical(state(1, 0, 0, 0, 1, 0)).value();
-  EXPECT_EQ(s.longitude_speed_deg_per_day, 57.29577951308232 * 86400.0);
+  const double speed = to_spherical(state(3, 4, 9, 1, 2, 5))->longitude_speed_deg_per_day;
+  EXPECT_DOUBLE_EQ(speed, (3 * 2 - 4 * 1) / 25.0 * kDegreesPerRadian * 86400);  // (x vy - y vx) / (x^2 + y^2)
+  EXPECT_EQ(to_spherical(state(0, 0, 0, 1, 2, 3)).error(), CoordinateError::AtOrigin);
+  EXPECT_EQ(to_spherical(state(0, 0, 5)).error(), CoordinateError::OnZAxis);
+  EXPECT_EQ(to_spherical(state(1, 0, 0, 0, 0, NAN)).error(), CoordinateError::NonFinite);
+  EXPECT_EQ(to_spherical(state(-INFINITY, 0, 0)).error(), CoordinateError::NonFinite);
 }
 
 TEST(ToJ2000Ecliptic, RotatesAboutXByTheJ2000Obliquity) {
-  const auto r = to_j2000_ecliptic(state(0, 0, 1, 0, 0, 2)).value();
-  EXPECT_EQ(r.position_km[0], 0.0);
-  EXPECT_EQ(r.position_km[1], 0.39777715593191365);
-  EXPECT_EQ(r.position_km[2], 0.9174820620691818);
-  EXPECT_EQ(r.velocity_km_per_s[1], 2 * 0.39777715593191365);
-  EXPECT_EQ(to_j2000_ecliptic(state(1, 0, 0, std::nan(""), 0, 0)).error(), CoordinateError::NonFinite);
+  // The literals are the cosine (correctly rounded) and the sine one ulp below libm's.
+  EXPECT_EQ(kCosObliquityJ2000, std::cos(kObliquityJ2000Rad));
+  EXPECT_EQ(kSinObliquityJ2000, std::nextafter(std::sin(kObliquityJ2000Rad), 0.0));
+  const double c = kCosObliquityJ2000, s = kSinObliquityJ2000;
+  const auto r = to_j2000_ecliptic(state(0, 1, 1, 0, 0, 2)).value();
+  EXPECT_EQ(r.position_km, (std::array<double, 3>{0.0, c + s, c - s}));
+  EXPECT_EQ(r.velocity_km_per_s, (std::array<double, 3>{0.0, 2 * s, 2 * c}));
+  EXPECT_EQ(to_j2000_ecliptic(state(1, 0, 0, NAN, 0, 0)).error(), CoordinateError::NonFinite);
+}
+
+TEST(AngleReduction, OneTurnAndTheSignedWrapsKeepTheirEnds) {
+  constexpr double kPi = std::numbers::pi;
+  EXPECT_EQ(reduce_angle(-90.0, 360.0), 270.0);
+  EXPECT_EQ(reduce_angle(-1e-20, 360.0), 0.0);  // would round up to one turn
+  EXPECT_TRUE(std::isnan(reduce_angle(INFINITY, kTwoPi)));
+  EXPECT_EQ(wrap_signed_radians(kPi), -kPi);  // [-pi, pi): pi itself wraps to -pi
+  EXPECT_EQ(wrap_signed_radians(-kPi), -kPi);
+  EXPECT_NEAR(wrap_signed_radians(3.0 * kTwoPi + 1.0), 1.0, 1e-12);
+  EXPECT_EQ(wrap_signed_degrees(-180.0), 180.0);  // (-180, 180]: -180 becomes 180
+  EXPECT_NEAR(wrap_signed_degrees(350.0), -10.0, 1e-12);
+  EXPECT_NEAR(wrap_signed_degrees(-725.0), -5.0, 1e-12);
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 #include "time/earth_orientation.h"
 
+#include <algorithm>
 #include <cmath>
-#include <limits>
 
 #include <gtest/gtest.h>
 
@@ -12,176 +12,87 @@ namespace {
 
 const std::string kSha256(64, 'b');
 
-// The two-sample table of MJD 60000 and 60001 with DUT1 0.1 and 0.2 s.
+// Samples at MJD 60000 and 60001: x 0.01, 0.02; y 0.3, 0.5; DUT1 0.1, 0.2 s.
 constexpr std::string_view kTwoDays =
     "# YR MM DD HH MJD x y UT1-UTC\n"
     "2023   2  25   0  60000.00  0.010000  0.300000  0.1000000  0.0 0.0\n"
     "2023   2  26   0  60001.00  0.020000  0.500000  0.2000000\n";
 
-EarthOrientationTable two_days() { return *EarthOrientationTable::from_text(kTwoDays, "two.txt", kSha256); }
-
-std::string load_error(std::string_view text) {
-  const auto table = EarthOrientationTable::from_text(text, "t.txt", kSha256);
-  return table ? std::string("loaded") : message(table.error());
-}
+EarthOrientationTable table(std::string_view text) { return *EarthOrientationTable::from_text(text, "t", kSha256); }
 
 TEST(ParseC04Line, ReadsFieldsFiveToEight) {
-  const auto sample = parse_c04_line(
-      "1962   1   1   0  37665.00   -0.012700    0.213000   0.0326338    0.000000    0.000000", 7);
-  ASSERT_TRUE(sample.has_value());
-  EXPECT_EQ(*sample, (EopSample{37665.0 + 2400000.5, 0.0326338, -0.0127, 0.213}));
-  // The first four fields are not read.
-  EXPECT_TRUE(parse_c04_line("x y z w 60000 1e-1 +2 -.5", 1).has_value());
-}
-
-TEST(ParseC04Line, InvalidLines) {
-  EXPECT_EQ(message(parse_c04_line("2023 2 25 0 60000.00 0.01 0.3", 12).error()), "invalid IERS EOP 20 C04 line 12");
-  EXPECT_EQ(parse_c04_line("2023 2 25 0 60000.00 0.01 0.3 0.1s", 3).error().line_number, 3u);
-  EXPECT_EQ(parse_c04_line("2023 2 25 0 60000,00 0.01 0.3 0.1", 4).error().kind, EopError::Kind::InvalidLine);
-  EXPECT_EQ(parse_c04_line("", 5).error().kind, EopError::Kind::InvalidLine);
-}
-
-TEST(ParseC04Line, NonFiniteValues) {
-  for (const char* line : {"2023 2 25 0 60000 0.01 0.3 NaN", "2023 2 25 0 inf 0.01 0.3 0.1",
-                           "2023 2 25 0 60000 -Infinity 0.3 0.1", "2023 2 25 0 60000 0.01 nan 0.1",
-                           "2023 2 25 0 60000 1e999 0.3 0.1"}) {
-    const auto sample = parse_c04_line(line, 1);
-    ASSERT_FALSE(sample.has_value()) << line;
-    EXPECT_EQ(message(sample.error()), "EOP epoch, DUT1, and polar motion must be finite") << line;
+  EXPECT_EQ(parse_c04_line("1962   1   1   0  37665.00   -0.012700    0.213000   0.0326338    0.000000", 7),
+            (EopSample{37665.0 + 2400000.5, 0.0326338, -0.0127, 0.213}));
+  EXPECT_EQ(parse_c04_line("x y z w 60000 1e-1 +2 -.5", 1), (EopSample{2460000.5, -0.5, 0.1, 2.0}));
+  for (const char* line : {"1 2 3 4 60000 0.01 0.3", "1 2 3 4 60000 0.01 0.3 0.1s", "1 2 3 4 6000,0 0.01 0.3 0.1", "",
+                           "1 2 3 4 60000 nan 0.3 bad"}) {  // a field that is no number is reported before a NaN
+    EXPECT_EQ(parse_c04_line(line, 12).error(), EopError::invalid_line(12)) << line;
   }
-  // A field that is not a number is reported before a non-finite one.
-  EXPECT_EQ(parse_c04_line("2023 2 25 0 60000 nan 0.3 bad", 9).error().kind, EopError::Kind::InvalidLine);
-}
-
-TEST(EarthOrientationTable, LoadsFromFile) {
-  testing::TempDir dir;
-  const auto table = EarthOrientationTable::open(dir.write("eopc04.txt", kTwoDays), "ABCDEF" + std::string(58, 'b'));
-  ASSERT_TRUE(table.has_value()) << message(table.error());
-  EXPECT_EQ(table->file_name(), "eopc04.txt");
-  EXPECT_EQ(table->sha256(), "abcdef" + std::string(58, 'b'));
-  ASSERT_EQ(table->samples().size(), 2u);
-  EXPECT_EQ(table->samples()[1], (EopSample{2460001.5, 0.2, 0.02, 0.5}));
-}
-
-TEST(EarthOrientationTableOpen, PathWithoutFileName) {
-  for (const char* path : {"", "/", "/tmp/..", "..", "/tmp/\xC3"}) {
-    const auto table = EarthOrientationTable::open(path, kSha256);
-    ASSERT_FALSE(table.has_value()) << path;
-    EXPECT_EQ(message(table.error()), "EOP table path has no filename") << path;
+  for (const char* line : {"1 2 3 4 60000 0.01 0.3 NaN", "1 2 3 4 inf 0.01 0.3 0.1", "1 2 3 4 60000 -Infinity 0.3 0.1",
+                           "1 2 3 4 60000 0.01 nan 0.1", "1 2 3 4 60000 1e999 0.3 0.1"}) {
+    EXPECT_EQ(parse_c04_line(line, 1).error(), EopError::of_kind(EopError::Kind::NonFiniteSample)) << line;
   }
+}
+
+// Every error text, and the hostile inputs among them: two million lines, 100 MB fields and 10 MB runs of white space
+// load or fail with their own errors in time linear in the input.
+TEST(EarthOrientationTable, LoadsFromFileAndEveryLoadErrorTextAndHostileInputs) {
   testing::TempDir dir;
-  dir.write("eop.txt", kTwoDays);
-  // The name is found despite trailing separators; the system then refuses
+  const std::string mb100(std::size_t{100} << 20, '9');
+  std::string lines;
+  for (int i = 0; i < 2'000'000; ++i) lines += "0 0 0 0 " + std::to_string(i) + " 0.1 0.2 0.3\n";
+  const auto loaded = EarthOrientationTable::open(dir.write("eopc04.txt", kTwoDays), "ABCDEF" + kSha256.substr(6));
+  ASSERT_TRUE(loaded.has_value()) << message(loaded.error());
+  EXPECT_EQ(loaded->file_name(), "eopc04.txt");
+  EXPECT_EQ(loaded->sha256(), "abcdef" + kSha256.substr(6));
+  EXPECT_TRUE(std::ranges::equal(loaded->samples(), std::vector<EopSample>{{2460000.5, 0.1, 0.01, 0.3},
+                                                                           {2460001.5, 0.2, 0.02, 0.5}}));
+  const auto error = [](const auto& result) { return result ? std::string("loaded") : message(result.error()); };
+  EXPECT_EQ(error(EarthOrientationTable::open("/tmp/..", kSha256)), "EOP table path has no filename");
+  // Read failures come before the checksum: the name is found despite trailing separators, then the system refuses
   // to open a file through them.
-  EXPECT_EQ(EarthOrientationTable::open(dir.path().string() + "/eop.txt//", kSha256).error(),
-            EopError::io("Not a directory"));
-}
-
-TEST(EarthOrientationTableOpen, ReadErrorIsTheOperatingSystemText) {
-  testing::TempDir dir;
-  EXPECT_EQ(message(EarthOrientationTable::open((dir.path() / "none").string(), "bad").error()),
-            "No such file or directory");
-  EXPECT_EQ(message(EarthOrientationTable::open(dir.path().string(), kSha256).error()), "Is a directory");
-  EXPECT_EQ(message(EarthOrientationTable::from_text("60000 \xFF", "t", kSha256).error()),
-            "stream did not contain valid UTF-8");
-}
-
-TEST(EarthOrientationTableOpen, ChecksumForm) {
-  for (const std::string& sha : {std::string(63, 'b'), std::string(65, 'b'), std::string(63, 'b') + "g"}) {
-    EXPECT_EQ(message(EarthOrientationTable::from_text(kTwoDays, "t", sha).error()),
-              "EOP table SHA-256 must be 64 hexadecimal characters");
+  EXPECT_EQ(error(EarthOrientationTable::open(dir.path().string() + "/eopc04.txt//", "x")), "Not a directory");
+  EXPECT_EQ(error(EarthOrientationTable::from_text("60000 \xFF", "t", "x")), "stream did not contain valid UTF-8");
+  EXPECT_EQ(error(EarthOrientationTable::from_text("", "t", "b")),
+            "EOP table SHA-256 must be 64 hexadecimal characters");
+  const std::string increasing = "EOP DUT1 samples must be strictly increasing in UTC";
+  for (const auto& [text, wanted] : std::initializer_list<std::pair<std::string, std::string>>{
+           {"# h\n\na b c d 60000 0 0 0\r\n a b c d 60001 0 0 0\r\nbad\n", "invalid IERS EOP 20 C04 line 5"},
+           {"  # comment\nYR MM DD HH MJD x y UT1-UTC\n", "invalid IERS EOP 20 C04 line 2"},
+           {"# only comments\n\n   \n#\n", "EOP table contains no DUT1 samples"},
+           {"a b c d 60000 0 0 0.1\na b c d 60000 0 0 0.2\n", increasing},
+           {"a b c d 60001 0 0 0.1\na b c d 60000 0 0 0.2\n", increasing},
+           {"a b c d 60001 0 0 0.1\na b c d 60000 0 0 0.2\nbad\n", "invalid IERS EOP 20 C04 line 3"},  // all read first
+           {"a b c d 60000 0 0 NaN\n", "EOP epoch, DUT1, and polar motion must be finite"},
+           {lines, "loaded"}, {"0 0 0 0 " + mb100 + " 0 0 0\n", "EOP epoch, DUT1, and polar motion must be finite"},
+           {"0 0 0 0 60000 0 0 0 " + mb100 + "x\n", "loaded"},  // fields past the eighth are not read
+           {"0 0 0 0" + std::string(std::size_t{10} << 20, '\t') + "60000\n", "invalid IERS EOP 20 C04 line 1"}}) {
+    EXPECT_EQ(error(EarthOrientationTable::from_text(text, "t", kSha256)), wanted) << text.substr(0, 40);
   }
 }
 
-TEST(EarthOrientationTableOpen, LineNumbersCountEveryLine) {
-  std::string text = "# header\n\n";
-  for (int i = 0; i < 9; ++i) text += "2023 2 25 0 " + std::to_string(60000 + i) + " 0.01 0.3 0.1\r\n";
-  text += "2023 2 25 0 60009 0.01 0.3\n";  // 12th line, 7 fields
-  EXPECT_EQ(load_error(text), "invalid IERS EOP 20 C04 line 12");
-  EXPECT_EQ(load_error("  # comment\nYR MM DD HH MJD x y UT1-UTC\n"), "invalid IERS EOP 20 C04 line 2");
-}
-
-TEST(EarthOrientationTableOpen, SampleOrder) {
-  EXPECT_EQ(load_error("# only comments\n\n   \n#\n"), "EOP table contains no DUT1 samples");
-  EXPECT_EQ(load_error(""), "EOP table contains no DUT1 samples");
-  EXPECT_EQ(load_error("a b c d 60000 0 0 0.1\na b c d 60000 0 0 0.2\n"),
-            "EOP DUT1 samples must be strictly increasing in UTC");
-  EXPECT_EQ(load_error("a b c d 60001 0 0 0.1\na b c d 60000 0 0 0.2\n"),
-            "EOP DUT1 samples must be strictly increasing in UTC");
-  // Every line is read before the order is checked.
-  EXPECT_EQ(load_error("a b c d 60001 0 0 0.1\na b c d 60000 0 0 0.2\nbad\n"), "invalid IERS EOP 20 C04 line 3");
-  EXPECT_EQ(load_error("a b c d 60000 0 0 NaN\n"), "EOP epoch, DUT1, and polar motion must be finite");
-}
-
-TEST(InterpolatedSample, LinearBetweenSamplesExactAtThem) {
-  const auto table = two_days();
-  const auto between = table.interpolated_sample(2460000.75);
-  ASSERT_TRUE(between.has_value());
-  EXPECT_EQ(between->utc_jd, 2460000.75);
-  EXPECT_DOUBLE_EQ(between->dut1, 0.125);
-  EXPECT_EQ(between->dut1, std::fma(0.1, 1.0 - 0.25, 0.2 * 0.25));
-  EXPECT_EQ(between->x_arcsec, std::fma(0.01, 1.0 - 0.25, 0.02 * 0.25));
-  EXPECT_EQ(between->y_arcsec, std::fma(0.3, 1.0 - 0.25, 0.5 * 0.25));
-  EXPECT_EQ(table.interpolated_sample(2460000.5), table.samples()[0]);
-  EXPECT_EQ(table.interpolated_sample(2460001.5), table.samples()[1]);
-}
-
-TEST(InterpolatedSample, RefusesDatesOutsideCoverage) {
-  const auto table = two_days();
-  EXPECT_EQ(message(table.interpolated_sample(2460002.0).error()),
-            "UTC Julian day 2460002 is outside EOP coverage [2460000.5, 2460001.5]");
-  EXPECT_EQ(message(table.interpolated_sample(2460000.4999).error()),
-            "UTC Julian day 2460000.4999 is outside EOP coverage [2460000.5, 2460001.5]");
-  EXPECT_EQ(message(table.interpolated_sample(std::numeric_limits<double>::quiet_NaN()).error()),
-            "EOP epoch, DUT1, and polar motion must be finite");
-  EXPECT_EQ(table.interpolated_sample(INFINITY).error().kind, EopError::Kind::NonFiniteSample);
-}
-
-TEST(InterpolatedSample, SingleSampleTable) {
-  const auto table = *EarthOrientationTable::from_text("a b c d 60000 0.1 0.2 0.3", "one", kSha256);
-  EXPECT_EQ(table.interpolated_sample(2460000.5), table.samples()[0]);
-  EXPECT_FALSE(table.interpolated_sample(2460000.5 + 1e-9).has_value());
-}
-
-TEST(InterpolatedSample, OverflowIsRefused) {
-  // Dates whose differences overflow give f = inf / inf; values near the
-  // largest double overflow the blend.
-  const auto wide = *EarthOrientationTable::from_text("a b c d -1.7e308 0 0 1\na b c d 1.7e308 0 0 2\n", "w", kSha256);
-  EXPECT_EQ(message(wide.interpolated_sample(1e308).error()), "EOP epoch, DUT1, and polar motion must be finite");
-  const auto big = *EarthOrientationTable::from_text("a b c d 0 0 0 1.7e308\na b c d 1 0 0 -1.7e308\n", "b", kSha256);
-  EXPECT_TRUE(big.interpolated_sample(2400000.5 + 0.5).has_value());
-  const auto same_sign = *EarthOrientationTable::from_text("a b c d 0 1.7e308 0 0\na b c d 1 1.7e308 0 0\n", "s", kSha256);
-  EXPECT_EQ(same_sign.interpolated_sample(2400000.5 + 0.5)->x_arcsec, 1.7e308);
-}
-
-TEST(PolarMotion, FromInterpolatedSample) {
-  const auto table = two_days();
-  const auto pole = table.polar_motion_arcsec(2460001.0);
-  ASSERT_TRUE(pole.has_value());
-  EXPECT_EQ(pole->first, std::fma(0.01, 0.5, 0.02 * 0.5));
-  EXPECT_EQ(pole->second, std::fma(0.3, 0.5, 0.5 * 0.5));
-  EXPECT_EQ(table.polar_motion_arcsec(2460003.0).error().kind, EopError::Kind::OutsideCoverage);
-}
-
-TEST(UtcFromUt1, InvertsTheDut1Offset) {
-  const auto table = two_days();
-  const double ut1 = 2460001.0;
-  const auto utc = table.utc_julian_day_from_ut1(ut1);
-  ASSERT_TRUE(utc.has_value());
-  const double dut1 = table.interpolated_sample(*utc)->dut1;
-  std::printf("UT1 %.17g -> UTC %.17g, UTC + DUT1 - UT1 = %.3g d\n", ut1, *utc, *utc + dut1 / 86400.0 - ut1);
-  // Three steps converge far below a double's resolution at 2.46e6 d (4.7e-10 d).
-  EXPECT_NEAR(*utc + dut1 / 86400.0, ut1, 4.7e-10);
-}
-
-TEST(UtcFromUt1, Errors) {
-  const auto table = two_days();
-  EXPECT_EQ(table.utc_julian_day_from_ut1(NAN).error().kind, EopError::Kind::NonFiniteSample);
-  // UT1 at the first sample lies inside; its UTC estimate 0.1 s earlier does not.
-  const auto early = table.utc_julian_day_from_ut1(2460000.5);
-  ASSERT_FALSE(early.has_value());
-  EXPECT_EQ(early.error().kind, EopError::Kind::OutsideCoverage);
-  EXPECT_EQ(early.error().utc_jd, 2460000.5 - 0.1 / 86400.0);
+TEST(InterpolatedSample, LinearBetweenSamplesExactAtThemRefusedOutside) {
+  const auto two = table(kTwoDays);
+  const auto blend = [](double a, double b) { return std::fma(a, 0.75, b * 0.25); };  // a quarter on, fused
+  EXPECT_EQ(two.interpolated_sample(2460000.75),
+            (EopSample{2460000.75, blend(0.1, 0.2), blend(0.01, 0.02), blend(0.3, 0.5)}));
+  EXPECT_EQ(two.interpolated_sample(2460000.5), two.samples()[0]);
+  EXPECT_EQ(two.interpolated_sample(2460001.5), two.samples()[1]);
+  EXPECT_EQ(two.polar_motion_arcsec(2460001.0), std::pair(std::fma(0.01, 0.5, 0.01), std::fma(0.3, 0.5, 0.25)));
+  const std::string outside = " is outside EOP coverage [2460000.5, 2460001.5]";
+  for (const auto& [jd, wanted] : {std::pair<double, std::string>{2460002.0, "UTC Julian day 2460002" + outside},
+                                   {2460000.4999, "UTC Julian day 2460000.4999" + outside},
+                                   {NAN, "EOP epoch, DUT1, and polar motion must be finite"}}) {
+    EXPECT_EQ(message(two.interpolated_sample(jd).error()), wanted);
+    EXPECT_EQ(message(two.polar_motion_arcsec(jd).error()), wanted);
+  }
+  // UT1 back to UTC: three steps converge far below a double's resolution at 2.46e6 d (4.7e-10 d). UT1 at the first
+  // sample lies inside; its UTC estimate 0.1 s earlier does not.
+  const double utc = two.utc_julian_day_from_ut1(2460001.0).value();
+  EXPECT_NEAR(utc + two.interpolated_sample(utc)->dut1 / 86400.0, 2460001.0, 4.7e-10);
+  EXPECT_EQ(two.utc_julian_day_from_ut1(NAN).error().kind, EopError::Kind::NonFiniteSample);
+  EXPECT_EQ(two.utc_julian_day_from_ut1(2460000.5).error(),
+            EopError::outside_coverage(2460000.5 - 0.1 / 86400.0, 2460000.5, 2460001.5));
 }
 
 }  // namespace

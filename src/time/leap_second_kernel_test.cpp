@@ -1,178 +1,124 @@
+// The NAIF text-kernel format and the leap-second kernel read from it.
 #include "time/leap_second_kernel.h"
-
-#include <algorithm>
-#include <string>
 
 #include <gtest/gtest.h>
 
+#include "time/testing/real_data.h"
 #include "time/testing/temp_dir.h"
+#include "time/text_kernel.h"
 
 namespace ephemeris {
 namespace {
 
-// The kernel written by tools/leap_second_kernel.py from the published table.
-constexpr std::string_view kKernelText =
-#include "time/testdata/leap_second_kernel.inc"
-    ;
+using testing::kPublishedLeapSecondText;
+using Tokens = std::vector<std::string_view>;
+const std::string kSha256(64, 'a');
 
-const std::string kSha256 = std::string(64, 'a');
-const std::string kMixedCaseSha256 = "0123456789ABCDEFabcdef" + std::string(42, 'F');
+TEST(TextKernel, DataSectionsAssignmentsAndValues) {
+  namespace tk = text_kernel;
+  EXPECT_EQ(tk::extract_data_sections("A = 1\n  \\begindata  \r\nB = 2\n  C = 3\r\n\\begintext\nD\n\\begindata\nE"),
+            "B = 2\n  C = 3\nE\n");
+  for (const char* text : {"", "\\BEGINDATA\nA = 1\n", "x\n\\begindata\n \n\t\n\\begintext\nA = 1\n\\begindata\n"})
+    EXPECT_EQ(tk::extract_data_sections(text).error(), LskError::missing_data_section()) << text;
+  const auto map = tk::parse_assignments(
+      "junk\nDELTET/DELTA_AT = ( 10, @1972-JAN-1\n   11, @1972-JUL-1\n\n   )\nK = 1\nk = 2\nK = 3\nEMPTY =\n"
+      "A_1/b = 1\n9X = 2\n_Y = 3\n = 4\nZ+ = 5\nM = ( 1 )\nM += ( 3 )\n");
+  const tk::Assignments wanted = {{"DELTET/DELTA_AT", "( 10, @1972-JAN-1 11, @1972-JUL-1 )"}, {"K", "3"}, {"k", "2"},
+                                  {"EMPTY", ""}, {"A_1/b", "1 9X = 2 _Y = 3 = 4 Z+ = 5"}, {"M", "( 1 ) M += ( 3 )"}};
+  EXPECT_EQ(map, wanted);  // a line whose text before "=" is no name, or "+=", continues the open value
+  EXPECT_EQ(tk::value_tokens("  ((1,2 ,, 3\xE2\x80\x83" "4))  "), (Tokens{"1", "2", "3", "4"}));
+  EXPECT_EQ(tk::value_tokens("(a(b) c)"), (Tokens{"a(b)", "c"}));
+  EXPECT_EQ(tk::parse_number("6.239996d0"), 6.239996);  // "D" in the published kernel
+  EXPECT_EQ(tk::parse_number("1.0DD3"), std::nullopt);
+}
 
-// A data section holding the given assignments after the four DELTET scalars
-// that each test does not replace.
-std::string kernel_text(std::string_view delta_t_a, std::string_view k, std::string_view eb, std::string_view m,
-                        std::string_view delta_at) {
-  std::string text = "\\begindata\nOTHER = 1\n";
-  for (auto [name, value] : {std::pair{"DELTET/DELTA_T_A", delta_t_a}, std::pair{"DELTET/K", k},
-                             std::pair{"DELTET/EB", eb}, std::pair{"DELTET/M", m},
-                             std::pair{"DELTET/DELTA_AT", delta_at}}) {
-    if (value.empty()) continue;
-    text += std::string(name) + " = " + std::string(value) + "\n";
+TEST(TextKernel, DateLiteralsAreTheJulianDateOfMidnight) {
+  for (const auto& [token, jd] :
+       {std::pair<const char*, double>{"@1972-JAN-1", 2441317.5}, {"@1972-JAN-40", 2441356.5},
+        {"@1972-FEB-9", 2441356.5}, {"@+2000-Mar-+01", 2451604.5}, {"@1582-OCT-15", 2299160.5},
+        {"@2024-feb-29", 2460369.5}, {"@0-JAN-1", 1721059.5}, {"@2147483647-DEC-4294967295", 788648984627.5}}) {
+    EXPECT_EQ(text_kernel::parse_date_literal(token), jd) << token;
   }
-  return text + "\\begintext\n";
+  EXPECT_EQ(text_kernel::julian_day_number(-4713, 11, 23), -1.0);  // divisions round toward minus infinity
+  for (const char* token : {"@1972-JAN-0", "@1972-JANUARY-1", "1972-JAN-1", "@1972-JAN-1-00", "@-10-JAN-1", "", "@",
+                            "@1972-JAN", "@1972--1", "@-JAN-1", "@1972-JAN-", "@+-JAN-1", "@1972-JAN-+",
+                            "@2147483648-JAN-1", "@1972-JAN-4294967296", "@1972-JA1-1", "@1972-JAN-1.5"}) {
+    EXPECT_EQ(text_kernel::parse_date_literal(token).error(), LskError::invalid_date_literal(token)) << token;
+  }
 }
 
-constexpr std::string_view kM = "( 6.239996D0 1.99096871D-7 )";
-constexpr std::string_view kDeltaAt = "( 10, @1972-JAN-1 11, @1972-JUL-1 )";
-
-std::string load_error(const std::string& text) {
-  const auto kernel = LeapSecondKernel::from_text(text, "test.tls", kSha256);
-  return kernel ? std::string("loaded") : message(kernel.error());
-}
-
-TEST(LeapSecondKernel, LoadsThePublishedTable) {
+TEST(LeapSecondKernel, LoadsThePublishedTableAndNeverReadsTheCommentArea) {
   testing::TempDir dir;
-  const auto kernel = LeapSecondKernel::open(dir.write("naif.tls", kKernelText), kMixedCaseSha256);
+  const std::string path = dir.write("naif.tls", kPublishedLeapSecondText);
+  const auto kernel = LeapSecondKernel::open(path, "0123456789ABCDEF" + kSha256.substr(16));
   ASSERT_TRUE(kernel.has_value()) << message(kernel.error());
   EXPECT_EQ(kernel->file_name(), "naif.tls");
-  EXPECT_EQ(kernel->sha256(), "0123456789abcdefabcdef" + std::string(42, 'f'));
-  EXPECT_EQ(kernel->delta_t_a(), 32.184);
-  EXPECT_EQ(kernel->k(), 1.657e-3);
-  EXPECT_EQ(kernel->eb(), 1.671e-2);
-  EXPECT_EQ(kernel->m0(), 6.239996);
-  EXPECT_EQ(kernel->m1(), 1.99096871e-7);
+  EXPECT_EQ(kernel->sha256(), "0123456789abcdef" + kSha256.substr(16));
+  ASSERT_NE(kPublishedLeapSecondText.find("DELTET/K = 99"), std::string_view::npos);
+  EXPECT_EQ((std::array{kernel->delta_t_a(), kernel->k(), kernel->eb(), kernel->m0(), kernel->m1()}),
+            (std::array{32.184, 1.657e-3, 1.671e-2, 6.239996, 1.99096871e-7}));
   ASSERT_EQ(kernel->entries().size(), 28u);
-  EXPECT_EQ(kernel->entries().front(), (LeapSecondEntry{10.0, 2441317.5}));
-  EXPECT_EQ(kernel->entries()[1], (LeapSecondEntry{11.0, 2441499.5}));
+  EXPECT_EQ(kernel->entries()[0], (LeapSecondEntry{10.0, 2441317.5}));
   EXPECT_EQ(kernel->entries().back(), (LeapSecondEntry{37.0, 2457754.5}));
 }
 
-TEST(LeapSecondKernel, FromTextMatchesOpen) {
-  testing::TempDir dir;
-  const auto from_file = LeapSecondKernel::open(dir.write("k.tls", kKernelText), kSha256);
-  const auto from_text = LeapSecondKernel::from_text(kKernelText, "k.tls", kSha256);
-  ASSERT_TRUE(from_file.has_value() && from_text.has_value());
-  EXPECT_TRUE(std::ranges::equal(from_file->entries(), from_text->entries()));
-  EXPECT_EQ(from_file->m1(), from_text->m1());
-}
-
-TEST(LeapSecondKernel, CommentAreaIsNeverRead) {
-  // The fixture's comment area assigns DELTET/K = 99.
-  ASSERT_NE(kKernelText.find("DELTET/K = 99"), std::string_view::npos);
-  EXPECT_EQ(LeapSecondKernel::from_text(kKernelText, "k.tls", kSha256)->k(), 1.657e-3);
-}
-
-TEST(LeapSecondKernel, CarriageReturnLineEndsLoad) {
-  std::string crlf;
-  for (char c : kKernelText) {
-    if (c == '\n') crlf += '\r';
-    crlf += c;
+// A data section with the five DELTET assignments, DELTET/`key` given `value` instead (left out when empty).
+std::string kernel_with(std::string_view key = "", std::string_view value = "") {
+  std::string text = "\\begindata\nOTHER = 1\n";
+  for (auto [name, usual] : {std::pair{"DELTA_T_A", "32.184"}, {"K", "1.657D-3"}, {"EB", "1"}, {"M", "( 6.2 1.9D-7 )"},
+                             {"DELTA_AT", "( 10, @1972-JAN-1 )"}}) {
+    const std::string_view given = name == key ? value : usual;
+    if (!given.empty()) text += "DELTET/" + std::string(name) + " = " + std::string(given) + "\n";
   }
-  const auto kernel = LeapSecondKernel::from_text(crlf, "k.tls", kSha256);
-  ASSERT_TRUE(kernel.has_value()) << message(kernel.error());
-  EXPECT_EQ(kernel->entries().size(), 28u);
+  return text;
 }
 
-TEST(LeapSecondKernelOpen, PathWithoutUtf8FileName) {
-  for (const char* path : {"", "/", "/tmp/..", "/tmp/\xFF.tls"}) {
-    const auto kernel = LeapSecondKernel::open(path, kSha256);
-    ASSERT_FALSE(kernel.has_value());
-    EXPECT_EQ(message(kernel.error()), "leap-second kernel path has no UTF-8 filename") << path;
-  }
-}
-
-TEST(LeapSecondKernelOpen, ReadFailuresComeBeforeTheChecksum) {
+// Every error text, and the hostile inputs among them: a 100 MB line and a 100 MB numeral (infinity), 10 MB runs of
+// white space, a million entries load or fail with their own errors in time linear in the input.
+TEST(LeapSecondKernel, EveryLoadErrorTextAndHostileInputs) {
   testing::TempDir dir;
-  const auto missing = LeapSecondKernel::open((dir.path() / "none.tls").string(), "not a checksum");
-  EXPECT_EQ(message(missing.error()), "failed to read leap-second kernel: No such file or directory");
-  const auto directory = LeapSecondKernel::open(dir.path().string(), kSha256);
-  EXPECT_EQ(message(directory.error()), "failed to read leap-second kernel: Is a directory");
-  const auto not_utf8 = LeapSecondKernel::open(dir.write("bad.tls", "\\begindata\n\xFF\n"), "x");
-  EXPECT_EQ(message(not_utf8.error()), "failed to read leap-second kernel: stream did not contain valid UTF-8");
-  EXPECT_EQ(LeapSecondKernel::from_text("\xC0\x80", "k.tls", kSha256).error().kind, LskError::Kind::Io);
-}
-
-TEST(LeapSecondKernelOpen, ChecksumMustBe64HexCharacters) {
-  testing::TempDir dir;
-  const std::string path = dir.write("k.tls", kKernelText);
-  for (const std::string& sha : {std::string(63, 'a'), std::string(65, 'a'), std::string(63, 'a') + "g",
-                                 std::string(), std::string(62, 'a') + "\xC3\xA9"}) {
-    const auto kernel = LeapSecondKernel::open(path, sha);
-    ASSERT_FALSE(kernel.has_value());
-    EXPECT_EQ(message(kernel.error()), "leap-second kernel SHA-256 must contain exactly 64 hexadecimal characters");
+  const std::string mb10(std::size_t{10} << 20, ' '), mb100(std::size_t{100} << 20, '7');
+  std::string million = "(";
+  for (int i = 0; i < 1'000'000; ++i) million += " 10, @1972-JAN-" + std::to_string(i + 1) + "\n";
+  const auto error = [](const auto& loaded) { return loaded ? std::string("loaded") : message(loaded.error()); };
+  EXPECT_EQ(error(LeapSecondKernel::open("/tmp/\xFF.tls", kSha256)), "leap-second kernel path has no UTF-8 filename");
+  // Read failures come before the checksum, the checksum before the text.
+  EXPECT_EQ(error(LeapSecondKernel::open((dir.path() / "none.tls").string(), "x")),
+            "failed to read leap-second kernel: No such file or directory");
+  EXPECT_EQ(error(LeapSecondKernel::from_text("\xC0\x80", "k.tls", "x")),
+            "failed to read leap-second kernel: stream did not contain valid UTF-8");
+  EXPECT_EQ(error(LeapSecondKernel::from_text("K = 1", "k.tls", std::string(63, 'a'))),
+            "leap-second kernel SHA-256 must contain exactly 64 hexadecimal characters");
+  EXPECT_EQ(error(LeapSecondKernel::from_text("K = 1", "k", kSha256)), "leap-second kernel has no \\begindata section");
+  EXPECT_EQ(error(LeapSecondKernel::from_text("#" + mb100 + "\n" + kernel_with(), "k", kSha256)), "loaded");
+  const std::string missing = "leap-second kernel is missing required keyword DELTET/";
+  const std::string bad = "invalid value for DELTET/";
+  const std::string pairs = "DELTA_AT: expected a non-empty sequence of (delta, date) pairs";
+  const std::string ascending = "DELTET/DELTA_AT entries must be strictly ascending in effective date";
+  for (const auto& [key, value, wanted] : std::initializer_list<std::tuple<const char*, std::string, std::string>>{
+           {"DELTA_T_A", "", missing + "DELTA_T_A"}, {"K", "", missing + "K"}, {"EB", "", missing + "EB"},
+           {"M", "", missing + "M"}, {"DELTA_AT", "", missing + "DELTA_AT"},
+           {"DELTA_T_A", "( 32 1 )", bad + "DELTA_T_A: expected a single scalar value"},
+           {"K", "1.657Q-3", bad + "K: value is not a valid number"},
+           {"EB", "( )", bad + "EB: expected a single scalar value"},
+           {"M", "( 1 2 3 )", bad + "M: expected exactly two values (M0 and M1)"},
+           {"M", "( M0 1.9D-7 )", bad + "M: M0 is not a valid number"},
+           {"M", "( 6.2 1.9.6D-7 )", bad + "M: M1 is not a valid number"},
+           {"DELTA_AT", "( 10, @1972-JAN-1 11 )", bad + pairs}, {"DELTA_AT", "( )", bad + pairs},
+           {"DELTA_AT", "( ten, @1972-JAN-1 )", bad + "DELTA_AT: delta value is not a valid number"},
+           {"DELTA_AT", "( 10, 1972-JUL-\"1 )", "invalid NAIF date literal \"1972-JUL-\\\"1\""},
+           {"DELTA_AT", "( 10, @1972-JAN-1 11, @1972-JAN-1 )", ascending},
+           {"DELTA_AT", "( 11, @1972-JUL-1 10, @1972-JAN-1 )", ascending},
+           // Pairs are read in file order: a bad date after a bad order is reported first.
+           {"DELTA_AT", "( 11, @1972-JUL-1 10, @1972-JAN-1 12, @1973-JAN-0 )",
+            "invalid NAIF date literal \"@1973-JAN-0\""},
+           {"K", mb100, "loaded"}, {"DELTA_AT", million + ")", "loaded"},
+           {"DELTA_AT", "( 10," + mb10 + "@1972-JAN-1" + mb10 + "11, @1972-FEB-0" + mb10 + ")",
+            "invalid NAIF date literal \"@1972-FEB-0\""},
+           {"", "", "loaded"}}) {
+    const auto kernel = LeapSecondKernel::from_text(kernel_with(key, value), "k.tls", kSha256);
+    EXPECT_EQ(error(kernel), wanted) << key << value.substr(0, 40);
   }
-  // The checksum is checked before the text is parsed.
-  EXPECT_EQ(LeapSecondKernel::from_text("no data", "k.tls", "abc").error(), LskError::invalid_sha256());
-}
-
-TEST(LeapSecondKernelOpen, NoDataSection) {
-  EXPECT_EQ(load_error("DELTET/K = 1\n"), "leap-second kernel has no \\begindata section");
-  EXPECT_EQ(load_error("\\begindata\n\n   \n\\begintext\n"), "leap-second kernel has no \\begindata section");
-}
-
-TEST(LeapSecondKernelOpen, RequiredKeysInOrder) {
-  EXPECT_EQ(load_error(kernel_text("", "", "", "", "")),
-            "leap-second kernel is missing required keyword DELTET/DELTA_T_A");
-  EXPECT_EQ(load_error(kernel_text("32.184", "", "", "", "")),
-            "leap-second kernel is missing required keyword DELTET/K");
-  EXPECT_EQ(load_error(kernel_text("32.184", "1.657D-3", "", "", "")),
-            "leap-second kernel is missing required keyword DELTET/EB");
-  EXPECT_EQ(load_error(kernel_text("32.184", "1.657D-3", "1.671D-2", "", "")),
-            "leap-second kernel is missing required keyword DELTET/M");
-  EXPECT_EQ(load_error(kernel_text("32.184", "1.657D-3", "1.671D-2", kM, "")),
-            "leap-second kernel is missing required keyword DELTET/DELTA_AT");
-  EXPECT_EQ(load_error(kernel_text("32.184", "1.657D-3", "1.671D-2", kM, kDeltaAt)), "loaded");
-}
-
-TEST(LeapSecondKernelOpen, ScalarValues) {
-  EXPECT_EQ(load_error(kernel_text("( 32.184 1 )", "1", "1", kM, kDeltaAt)),
-            "invalid value for DELTET/DELTA_T_A: expected a single scalar value");
-  EXPECT_EQ(load_error(kernel_text("32.184", "1.657Q-3", "1", kM, kDeltaAt)),
-            "invalid value for DELTET/K: value is not a valid number");
-  EXPECT_EQ(load_error(kernel_text("32.184", "1", "( )", kM, kDeltaAt)),
-            "invalid value for DELTET/EB: expected a single scalar value");
-}
-
-TEST(LeapSecondKernelOpen, MeanAnomalyValues) {
-  EXPECT_EQ(load_error(kernel_text("32.184", "1", "1", "( 6.239996D0 1.99096871D-7 3 )", kDeltaAt)),
-            "invalid value for DELTET/M: expected exactly two values (M0 and M1)");
-  EXPECT_EQ(load_error(kernel_text("32.184", "1", "1", "( 6.239996D0 )", kDeltaAt)),
-            "invalid value for DELTET/M: expected exactly two values (M0 and M1)");
-  EXPECT_EQ(load_error(kernel_text("32.184", "1", "1", "( M0 1.99096871D-7 )", kDeltaAt)),
-            "invalid value for DELTET/M: M0 is not a valid number");
-  EXPECT_EQ(load_error(kernel_text("32.184", "1", "1", "( 6.239996D0 1.9909.6871D-7 )", kDeltaAt)),
-            "invalid value for DELTET/M: M1 is not a valid number");
-}
-
-TEST(LeapSecondKernelOpen, DeltaAtValues) {
-  const auto with_delta_at = [](std::string_view delta_at) {
-    return load_error(kernel_text("32.184", "1", "1", kM, delta_at));
-  };
-  EXPECT_EQ(with_delta_at("( 10, @1972-JAN-1 11 )"),
-            "invalid value for DELTET/DELTA_AT: expected a non-empty sequence of (delta, date) pairs");
-  EXPECT_EQ(with_delta_at("( )"),
-            "invalid value for DELTET/DELTA_AT: expected a non-empty sequence of (delta, date) pairs");
-  EXPECT_EQ(with_delta_at("( 10, @1972-JAN-1 ten, @1972-JUL-1 )"),
-            "invalid value for DELTET/DELTA_AT: delta value is not a valid number");
-  EXPECT_EQ(with_delta_at("( 10, @1972-JAN-1 11, 1972-JUL-1 )"), "invalid NAIF date literal \"1972-JUL-1\"");
-  EXPECT_EQ(with_delta_at("( 10, @1972-JAN-1 11, @1972-JAN-1 )"),
-            "DELTET/DELTA_AT entries must be strictly ascending in effective date");
-  EXPECT_EQ(with_delta_at("( 11, @1972-JUL-1 10, @1972-JAN-1 )"),
-            "DELTET/DELTA_AT entries must be strictly ascending in effective date");
-  // Pairs are read in file order: a bad date before a bad order is reported first.
-  EXPECT_EQ(with_delta_at("( 11, @1972-JUL-1 10, @1972-JAN-1 12, @1973-JAN-0 )"),
-            "invalid NAIF date literal \"@1973-JAN-0\"");
-  EXPECT_EQ(with_delta_at("( 10, @1972-JAN-1 )"), "loaded");
 }
 
 }  // namespace

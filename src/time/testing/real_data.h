@@ -1,8 +1,6 @@
-// The real data some tests compare against: JPL DE421 and the IERS EOP 20 C04
-// table, whose paths come in as the EPHEMERIS_DE421_PATH and
-// EPHEMERIS_EOPC04_PATH compile definitions (tools/test_data_paths.py gives
-// them to CMake). A test that needs them fails, naming what is missing; it
-// never passes by skipping. Test use only.
+// Real data: the published leap-second table (the kernel of tools/leap_second_kernel.py, whose comment area assigns
+// DELTET/K = 99), JPL DE421 and the IERS EOP 20 C04 table (paths from tools/test_data_paths.py as compile
+// definitions). A test that needs them fails, naming what is missing, never passes by skipping. Test use only.
 #pragma once
 
 #include <sys/stat.h>
@@ -13,23 +11,31 @@
 
 #include <gtest/gtest.h>
 
+#include "time/leap_second_kernel.h"
+
 namespace ephemeris::testing {
 
-// Success when `path` names a regular file; otherwise a failure that names the
-// data, the definition and the path.
+inline constexpr std::string_view kPublishedLeapSecondText =
+#include "time/testdata/leap_second_kernel.inc"
+    ;
+
+inline const LeapSecondKernel& published_leap_seconds() {
+  static const LeapSecondKernel kernel = *LeapSecondKernel::from_text(kPublishedLeapSecondText, "naif.tls",
+                                                                      std::string(64, '0'));
+  return kernel;
+}
+
+// Success when `path` names a readable regular file; otherwise a failure naming the data, the definition and the path.
 inline ::testing::AssertionResult real_data_file(std::string_view data, std::string_view definition,
                                                  std::string_view path) {
-  if (path.empty()) {
-    return ::testing::AssertionFailure() << data << " is missing: " << definition
-                                         << " is empty (configure with $(python3 tools/test_data_paths.py))";
-  }
   struct stat status {};
   const std::string name(path);
-  if (::stat(name.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || ::access(name.c_str(), R_OK) != 0) {
-    return ::testing::AssertionFailure() << data << " is missing: " << definition << " names " << path
-                                         << ", which is not a readable file";
-  }
-  return ::testing::AssertionSuccess();
+  const bool readable =
+      ::stat(name.c_str(), &status) == 0 && S_ISREG(status.st_mode) && ::access(name.c_str(), R_OK) == 0;
+  if (!path.empty() && readable) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << data << " is missing: " << definition << " names \"" << path
+                                       << "\", which is not a readable file (configure with "
+                                       << "$(python3 tools/test_data_paths.py))";
 }
 
 inline ::testing::AssertionResult have_de421() {

@@ -1,22 +1,18 @@
-// Scratch files for tests that need real files (opening, mapping, reading
-// errors): a directory removed with its contents, and a file in one. Test use
-// only.
+// Scratch files for tests that need real files: a directory removed with its contents when dropped, and a file in
+// one. Test use only.
 #pragma once
+
+#include <stdlib.h>
 
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <stdlib.h>
-
 namespace ephemeris::testing {
 
-// A directory in the system's temporary directory, removed with its contents
-// when dropped.
 class TempDir {
  public:
   TempDir() {
@@ -29,28 +25,22 @@ class TempDir {
     std::error_code ignored;
     if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
   }
-
   const std::filesystem::path& path() const { return path_; }
 
   // Writes `bytes` to the file `name` in this directory and returns its path.
   std::string write(std::string_view name, std::string_view bytes) const {
-    const auto file = path_ / name;
-    std::ofstream out(file, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    return file.string();
-  }
-  std::string write(std::string_view name, std::span<const std::byte> bytes) const {
-    return write(name, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    std::ofstream(path_ / name, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    return (path_ / name).string();
   }
 
  private:
   std::filesystem::path path_;
 };
 
-// A file holding `contents` in a directory of its own; both removed when dropped.
 class TempFile {
  public:
-  explicit TempFile(const std::vector<std::byte>& contents) : path_(dir_.write("file", contents)) {}
+  explicit TempFile(const std::vector<std::byte>& contents)
+      : path_(dir_.write("file", {reinterpret_cast<const char*>(contents.data()), contents.size()})) {}
   const std::string& path() const { return path_; }
 
  private:
