@@ -18,8 +18,8 @@ constexpr std::string_view horizon_event_kind_name(HorizonEventKind kind) {
 }
 
 // The upper transit nearest (in hour angle) to a query instant, with the rise
-// before it and the set after it; UT1 Julian days. Rise and set are both
-// absent when the body stays above or below the requested altitude that day.
+// and the set of its day (lower transit to lower transit); UT1 Julian days.
+// Each is absent on its own when the day has no crossing of its direction.
 struct RiseSetTransit {
   std::optional<double> rise_ut1_julian_day;
   std::optional<double> set_ut1_julian_day;

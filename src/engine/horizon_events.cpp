@@ -1,12 +1,55 @@
-// Rise, set and meridian transit of the Sun and the Moon for a site. Each
-// event is refined in UT1 by fixed passes: the body's apparent topocentric
-// right ascension and declination of date and the local apparent sidereal
-// time give its hour angle, and the day moves by the hour-angle gap to the
-// event divided by the Earth's rotation rate relative to the equinox.
+// Rise, set and meridian transit of the Sun and the Moon for a site.
+//
+// The transit is refined in UT1 by fixed passes: the body's apparent
+// topocentric right ascension and declination of date and the local apparent
+// sidereal time give its hour angle H, and the day moves by the hour-angle gap
+// divided by the Earth's rotation rate relative to the equinox.
+//
+// Rise and set are the real crossings of the altitude h0, roots of
+//   f(t) = sin(altitude) - sin(h0) = sin(phi) sin(dec) + cos(phi) cos(dec) cos(H) - sin(h0),
+// from the same position request and sidereal time. The search rests on two
+// bounds:
+// - Curvature: |f''| <= M = 0.8 + 44 cos(phi) rad/day^2. The leading term is
+//   cos(phi) cos(dec) cos(H) H'^2 with H' at most 2 pi rad/day (the Sun); the
+//   declination's motion and the Moon's diurnal parallax add the rest. Over
+//   2025, five-minute second differences of Skyfield's apparent altitudes at
+//   latitudes 0 to 90 degrees reach 39.5 cos(phi) (the Sun) and 0.03 at the
+//   pole (the Moon), so M has a tenth in hand everywhere.
+// - Shape: f' = 0 where sin(H) = k = dec' (tan(phi) - tan(dec) cos(H)) / H'.
+//   With |dec'| <= 0.2 rad/day (the Moon, parallax included; 0.008 for the
+//   Sun), |dec| <= 30 degrees and H' >= 5.8 rad/day, |k| <= 0.5 up to about
+//   86 degrees of latitude for the Moon (89.9 for the Sun): f then has one
+//   maximum and one minimum per turn, within asin(k) of the upper and the
+//   lower culmination, and is monotonic between them.
+// The search samples f at the culminations (predicted from the hour angle and
+// its rate, within 0.1 rad for the Moon and 0.005 for the Sun) and at its
+// start. Between two such nodes f crosses once when their signs differ; with
+// equal signs it can cross only near an extremum, within a zone of
+// Delta = (asin(k) + 2 node errors) / 5.8 days of a node, where
+// |f(node) - f(extremum)| <= M Delta^2 / 2. So when |f| exceeds 2 M Delta^2
+// at both nodes, the interval has no crossing. Otherwise (a body grazing the
+// altitude near a culmination, or a site beyond the shape's latitudes) the
+// interval is settled by the curvature alone: an interval [a, b] whose chord
+// rises or falls by more than M (b - a)^2 is monotonic (f' equals the chord
+// slope somewhere and moves by less than M (b - a) across it); one whose ends
+// lie on one side with the chord less M (t - a)(b - t) / 2 staying there has
+// no crossing; any other is halved, down to 56 s. No crossing is missed
+// unless two fall within 56 s of each other: a graze of the altitude by less
+// than about 0.2 arcseconds. Each bracketed crossing is refined by Newton's
+// step (with the declination held) and then secant steps inside the
+// shrinking bracket, until the next step is under 0.17 s.
+//
+// The day of a transit runs from the lower transit before it to the lower
+// transit after it: the body's hour angle, unwrapped continuously from the
+// transit, lies in [-pi, pi). Successive days tile time, so every crossing
+// belongs to exactly one day.
 #include "engine/horizon_events.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
+#include <optional>
 #include <string>
 
 #include "core/angle_reduction.h"
@@ -28,6 +71,24 @@ constexpr int kSearchWindows = 3;
 
 constexpr const char* kNoCrossingMessage = "body does not cross the requested altitude";
 
+// The bounds of the crossing search (see the top of the file).
+constexpr double kCurvatureBoundPolar = 0.8;       // rad/day^2
+constexpr double kCurvatureBoundPerCosine = 44.0;  // rad/day^2, times cos(latitude)
+constexpr double kHourAngleRateFloor = 5.8;        // rad/day
+constexpr double kTanDeclinationBound = 0.58;      // tan(30 degrees)
+constexpr double kShapeLimit = 0.5;                // largest |k| trusted
+struct BodyBounds {
+  double declination_rate;  // rad/day
+  double node_error;        // rad of hour angle
+};
+constexpr BodyBounds kSunBounds{0.008, 0.005};
+constexpr BodyBounds kMoonBounds{0.2, 0.1};
+constexpr double kFinestIntervalDays = 1.0 / 1536.0;  // 56.25 s
+constexpr double kRootToleranceDays = 2e-6;           // 0.17 s
+constexpr int kMaxRootIterations = 16;
+// Nodes of a next-event scan: three days hold at most eight culminations.
+constexpr int kMaxScanNodes = 12;
+
 EphemerisError coordinate_request_error(CoordinateError error) {
   return EphemerisError::invalid_request(std::string(message(error)));
 }
@@ -39,6 +100,202 @@ std::expected<HorizonCrossing, EphemerisError> crossing(const GeodeticObserver& 
                                     altitude_deg * kRadiansPerDegree);
   if (!result) return std::unexpected(coordinate_request_error(result.error()));
   return *result;
+}
+
+// f at one UT1 day.
+struct AltitudeSample {
+  double ut1_julian_day;
+  double f;                // sin(altitude) - sin(h0)
+  double hour_angle;       // radians, unwrapped along a search
+  double hour_angle_rate;  // rad/day: the Earth's rate less the right ascension's
+  double slope;            // df/dt per day with the declination held
+  double declination;      // radians
+};
+
+bool above(double f) { return f >= 0.0; }
+
+// f for one body, site and altitude, with the search's bounds for them.
+class AltitudeFunction {
+ public:
+  AltitudeFunction(const SpkEphemeris& engine, Body body, const GeodeticObserver& observer, double altitude_deg)
+      : engine_(engine),
+        body_(body),
+        options_(horizon_options(observer)),
+        east_longitude_rad_(observer.longitude_east_deg * kRadiansPerDegree),
+        latitude_rad_(observer.latitude_deg * kRadiansPerDegree),
+        altitude_rad_(altitude_deg * kRadiansPerDegree),
+        sin_latitude_(std::sin(observer.latitude_deg * kRadiansPerDegree)),
+        cos_latitude_(std::cos(observer.latitude_deg * kRadiansPerDegree)),
+        sin_altitude_(std::sin(altitude_deg * kRadiansPerDegree)),
+        curvature_bound_(kCurvatureBoundPolar + kCurvatureBoundPerCosine * cos_latitude_) {
+    const BodyBounds bounds = body == Body::Moon ? kMoonBounds : kSunBounds;
+    node_error_ = bounds.node_error;
+    const double k =
+        bounds.declination_rate * (std::fabs(sin_latitude_ / cos_latitude_) + kTanDeclinationBound) / kHourAngleRateFloor;
+    shaped_ = k <= kShapeLimit;
+    extremum_offset_ = std::asin(std::min(k, 1.0));
+    const double zone = (extremum_offset_ + 2.0 * node_error_) / kHourAngleRateFloor;
+    zone_bound_ = 2.0 * curvature_bound_ * zone * zone;
+  }
+
+  // f at `ut1_julian_day`, its hour angle within pi of `reference_hour_angle`.
+  std::expected<AltitudeSample, EphemerisError> operator()(double ut1_julian_day,
+                                                           double reference_hour_angle) const {
+    const Instant instant{ut1_julian_day, TimeScale::Ut1};
+    const auto epochs = engine_.time_kernels().earth_rotation_epochs(instant);
+    if (!epochs) return std::unexpected(epochs.error());
+    const auto place = engine_.position(body_, instant, options_);
+    if (!place) return std::unexpected(place.error());
+    const double declination = place->latitude_deg * kRadiansPerDegree;
+    const double hour_angle =
+        local_apparent_sidereal_time_iau2006(east_longitude_rad_, epochs->ut1_julian_day, epochs->tt_julian_day) -
+        place->longitude_deg * kRadiansPerDegree;
+    const double rate = kSiderealRateRadPerDay - place->longitude_speed_deg_per_day * kRadiansPerDegree;
+    const double cos_term = cos_latitude_ * std::cos(declination);
+    return AltitudeSample{ut1_julian_day,
+                          sin_latitude_ * std::sin(declination) + cos_term * std::cos(hour_angle) - sin_altitude_,
+                          reference_hour_angle + wrap_signed_radians(hour_angle - reference_hour_angle), rate,
+                          -cos_term * std::sin(hour_angle) * rate, declination};
+  }
+
+  // The same at the predicted UT1 day on which the hour angle reaches
+  // `hour_angle`, counting from `from`.
+  std::expected<AltitudeSample, EphemerisError> at_hour_angle(const AltitudeSample& from, double hour_angle) const {
+    return (*this)(from.ut1_julian_day + (hour_angle - from.hour_angle) / from.hour_angle_rate, hour_angle);
+  }
+
+  double curvature_bound() const { return curvature_bound_; }
+  double node_error() const { return node_error_; }
+  // Whether an interval within half a turn of hour angle, with these ends,
+  // needs no more samples: its ends lie on opposite sides, or neither lies
+  // near both a culmination and the altitude.
+  bool settled_by_nodes(const AltitudeSample& a, const AltitudeSample& b) const {
+    const auto clear = [&](const AltitudeSample& s) {
+      const double from_culmination = std::fabs(s.hour_angle - std::numbers::pi * std::round(s.hour_angle / std::numbers::pi));
+      return std::fabs(s.f) > zone_bound_ || from_culmination > extremum_offset_ + node_error_;
+    };
+    return shaped_ && (above(a.f) != above(b.f) || (clear(a) && clear(b)));
+  }
+
+  // The UT1 day at which the body, held at the declination of `s`, meets the
+  // altitude rising (or setting) nearest to `s`, at the hour-angle rate of
+  // `s`; NaN when it does not meet it.
+  double predicted_crossing(const AltitudeSample& s, bool upward) const {
+    const auto meets = rise_set_hour_angle(latitude_rad_, s.declination, altitude_rad_);
+    if (!meets || meets->kind != HorizonCrossing::Kind::Crosses) return std::numeric_limits<double>::quiet_NaN();
+    const double target = upward ? -meets->hour_angle_rad : meets->hour_angle_rad;
+    return s.ut1_julian_day + wrap_signed_radians(target - s.hour_angle) / s.hour_angle_rate;
+  }
+
+ private:
+  const SpkEphemeris& engine_;
+  Body body_;
+  PositionOptions options_;
+  double east_longitude_rad_, latitude_rad_, altitude_rad_, sin_latitude_, cos_latitude_, sin_altitude_, curvature_bound_;
+  double node_error_ = 0.0, extremum_offset_ = 0.0, zone_bound_ = 0.0;
+  bool shaped_ = false;
+};
+
+// The crossing in [a, b], whose ends lie on opposite sides. First estimate:
+// the hour angle at which the body, at the declination of the end nearer the
+// altitude, meets it (or regula falsi when it does not); then secant steps
+// (Newton's with the declination held after the first sample), each kept
+// inside the bracket (regula falsi otherwise). Returns the estimate whose
+// step from the last sample is under kRootToleranceDays, unevaluated.
+std::expected<AltitudeSample, EphemerisError> refine_crossing(const AltitudeFunction& f, AltitudeSample a,
+                                                              AltitudeSample b) {
+  AltitudeSample last = std::fabs(a.f) < std::fabs(b.f) ? a : b;
+  std::optional<AltitudeSample> previous;
+  double t = f.predicted_crossing(last, above(b.f));
+  for (int iteration = 0; iteration < kMaxRootIterations; ++iteration) {
+    if (!(t > a.ut1_julian_day && t < b.ut1_julian_day)) {
+      t = (a.ut1_julian_day * b.f - b.ut1_julian_day * a.f) / (b.f - a.f);
+    }
+    if (std::fabs(t - last.ut1_julian_day) < kRootToleranceDays) break;
+    const auto sample = f(t, last.hour_angle);
+    if (!sample) return std::unexpected(sample.error());
+    (above(sample->f) == above(a.f) ? a : b) = *sample;
+    const bool first = !previous;
+    previous = last;
+    last = *sample;
+    t = first || last.f == previous->f
+            ? last.ut1_julian_day - last.f / last.slope
+            : last.ut1_julian_day -
+                  last.f * (last.ut1_julian_day - previous->ut1_julian_day) / (last.f - previous->f);
+  }
+  return AltitudeSample{t, 0.0, last.hour_angle + (t - last.ut1_julian_day) * last.hour_angle_rate,
+                        last.hour_angle_rate, last.slope, last.declination};
+}
+
+// What a search asks of the crossings it meets: their direction, the order
+// in which they are met, and the hour angles of the day they must lie in.
+struct CrossingQuery {
+  bool upward;   // a rise; a set otherwise
+  bool forward;  // earliest first; latest first otherwise
+  double lowest_hour_angle = -std::numbers::pi;
+  double highest_hour_angle = std::numbers::pi;  // excluded
+};
+
+using FoundCrossing = std::expected<std::optional<AltitudeSample>, EphemerisError>;
+
+// The one crossing that [a, b] may hold, refined when it matches the query.
+FoundCrossing single_crossing(const AltitudeFunction& f, const AltitudeSample& a, const AltitudeSample& b,
+                              const CrossingQuery& query) {
+  if (above(a.f) == above(b.f) || above(b.f) != query.upward) return std::nullopt;
+  const auto root = refine_crossing(f, a, b);
+  if (!root) return std::unexpected(root.error());
+  if (root->hour_angle < query.lowest_hour_angle || root->hour_angle >= query.highest_hour_angle) {
+    return std::nullopt;
+  }
+  return *root;
+}
+
+// The first crossing matching the query in [a, b], in the query's order,
+// settled by the curvature bound alone (see the top of the file).
+FoundCrossing crossing_between(const AltitudeFunction& f, const AltitudeSample& a, const AltitudeSample& b,
+                               const CrossingQuery& query) {
+  const double width = b.ut1_julian_day - a.ut1_julian_day;
+  const double bound = f.curvature_bound();
+  if (std::fabs(b.f - a.f) > bound * width * width || width < kFinestIntervalDays) {
+    return single_crossing(f, a, b, query);
+  }
+  if (above(a.f) == above(b.f)) {
+    // Least of the chord less the bound's parabola, on the side of the ends.
+    const double near = std::fabs(a.f), far = std::fabs(b.f), sag = 0.5 * bound * width * width;
+    const double u = (sag + near - far) / (2.0 * sag);
+    const double least = u > 0.0 && u < 1.0 ? near - (sag + near - far) * u / 2.0 : std::min(near, far);
+    if (least > 0.0) return std::nullopt;
+  }
+  const auto middle = f(a.ut1_julian_day + 0.5 * width, a.hour_angle);
+  if (!middle) return std::unexpected(middle.error());
+  const auto earlier = [&] { return crossing_between(f, a, *middle, query); };
+  const auto later = [&] { return crossing_between(f, *middle, b, query); };
+  auto found = query.forward ? earlier() : later();
+  if (!found || *found) return found;
+  return query.forward ? later() : earlier();
+}
+
+// The first crossing matching the query between two nodes.
+FoundCrossing crossing_between_nodes(const AltitudeFunction& f, const AltitudeSample& a, const AltitudeSample& b,
+                                     const CrossingQuery& query) {
+  return f.settled_by_nodes(a, b) ? single_crossing(f, a, b, query) : crossing_between(f, a, b, query);
+}
+
+// Body, altitude and observer, checked in this order.
+std::expected<void, EphemerisError> validate_horizon_request(Body body, const GeodeticObserver& observer,
+                                                             double altitude_deg) {
+  if (body != Body::Sun && body != Body::Moon) return std::unexpected(EphemerisError::unsupported_body(body));
+  if (!std::isfinite(altitude_deg)) {
+    return std::unexpected(EphemerisError::invalid_request("horizon altitude must be finite"));
+  }
+  if (auto site = observer.validate(); !site) return std::unexpected(coordinate_request_error(site.error()));
+  return {};
+}
+
+EphemerisError no_event_within_windows(Body body, HorizonEventKind kind) {
+  return EphemerisError::invalid_request("no " + std::string(horizon_event_kind_name(kind)) + " of " +
+                                         std::string(body_name(body)) + " within " + std::to_string(kSearchWindows) +
+                                         " days after the query instant");
 }
 
 }  // namespace
@@ -92,31 +349,38 @@ std::expected<double, EphemerisError> refine_horizon_event(const SpkEphemeris& e
 std::expected<RiseSetTransit, EphemerisError> rise_set_transit(const SpkEphemeris& engine, Body body,
                                                                const GeodeticObserver& observer,
                                                                const Instant& around, double altitude_deg) {
-  if (body != Body::Sun && body != Body::Moon) return std::unexpected(EphemerisError::unsupported_body(body));
-  if (!std::isfinite(altitude_deg)) {
-    return std::unexpected(EphemerisError::invalid_request("horizon altitude must be finite"));
+  if (auto valid = validate_horizon_request(body, observer, altitude_deg); !valid) {
+    return std::unexpected(valid.error());
   }
-  if (auto site = observer.validate(); !site) return std::unexpected(coordinate_request_error(site.error()));
   const auto epochs = engine.time_kernels().earth_rotation_epochs(around);
   if (!epochs) return std::unexpected(epochs.error());
-
   const auto transit =
       refine_horizon_event(engine, body, observer, epochs->ut1_julian_day, HorizonEventKind::Transit, altitude_deg);
   if (!transit) return std::unexpected(transit.error());
-  const auto place = engine.position(body, {*transit, TimeScale::Ut1}, horizon_options(observer));
-  if (!place) return std::unexpected(place.error());
-  const auto meets = crossing(observer, place->latitude_deg * kRadiansPerDegree, altitude_deg);
-  if (!meets) return std::unexpected(meets.error());
+
+  // Nodes: the transit and, a node error beyond them, the lower transits.
+  const AltitudeFunction f(engine, body, observer, altitude_deg);
+  const auto middle = f(*transit, 0.0);
+  if (!middle) return std::unexpected(middle.error());
+  const auto first = f.at_hour_angle(*middle, -std::numbers::pi - f.node_error());
+  if (!first) return std::unexpected(first.error());
+  const auto last = f.at_hour_angle(*middle, std::numbers::pi + f.node_error());
+  if (!last) return std::unexpected(last.error());
+  // The rise before the transit, else the one after it; the set after the
+  // transit, else the one before it.
+  const auto morning = [&](bool upward) { return crossing_between_nodes(f, *first, *middle, {upward, false}); };
+  const auto evening = [&](bool upward) { return crossing_between_nodes(f, *middle, *last, {upward, true}); };
+  auto rise = morning(true);
+  if (rise && !*rise) rise = evening(true);
+  if (!rise) return std::unexpected(rise.error());
+  auto set = evening(false);
+  if (set && !*set) set = morning(false);
+  if (!set) return std::unexpected(set.error());
 
   RiseSetTransit result;
   result.transit_ut1_julian_day = *transit;
-  if (meets->kind != HorizonCrossing::Kind::Crosses) return result;
-  const auto rise = refine_horizon_event(engine, body, observer, *transit, HorizonEventKind::Rise, altitude_deg);
-  if (!rise) return std::unexpected(rise.error());
-  const auto set = refine_horizon_event(engine, body, observer, *transit, HorizonEventKind::Set, altitude_deg);
-  if (!set) return std::unexpected(set.error());
-  result.rise_ut1_julian_day = *rise;
-  result.set_ut1_julian_day = *set;
+  if (*rise) result.rise_ut1_julian_day = (*rise)->ut1_julian_day;
+  if (*set) result.set_ut1_julian_day = (*set)->ut1_julian_day;
   return result;
 }
 
@@ -126,26 +390,58 @@ std::expected<HorizonEvent, EphemerisError> next_horizon_event(const SpkEphemeri
                                                                double altitude_deg) {
   const auto epochs = engine.time_kernels().earth_rotation_epochs(after);
   if (!epochs) return std::unexpected(epochs.error());
+  if (auto valid = validate_horizon_request(body, observer, altitude_deg); !valid) {
+    return std::unexpected(valid.error());
+  }
   const double threshold = epochs->ut1_julian_day + kDaysPerSecond;
 
-  for (int window = 0; window < kSearchWindows; ++window) {
-    const auto day =
-        rise_set_transit(engine, body, observer, {epochs->ut1_julian_day + window, TimeScale::Ut1}, altitude_deg);
-    if (!day) {
-      if (window == 0) return std::unexpected(day.error());
-      break;  // later days end the search with the message below
+  if (kind == HorizonEventKind::Transit) {
+    for (int window = 0; window < kSearchWindows; ++window) {
+      const auto transit = refine_horizon_event(engine, body, observer, epochs->ut1_julian_day + window,
+                                                HorizonEventKind::Transit, altitude_deg);
+      if (!transit) {
+        if (window == 0) return std::unexpected(transit.error());
+        break;  // later days end the search with the message below
+      }
+      if (*transit > threshold) return HorizonEvent{*transit, kind};
     }
-    std::optional<double> candidate;
-    switch (kind) {
-      case HorizonEventKind::Rise: candidate = day->rise_ut1_julian_day; break;
-      case HorizonEventKind::Set: candidate = day->set_ut1_julian_day; break;
-      case HorizonEventKind::Transit: candidate = day->transit_ut1_julian_day; break;
-    }
-    if (candidate && *candidate > threshold) return HorizonEvent{*candidate, kind};
+    return std::unexpected(no_event_within_windows(body, kind));
   }
-  return std::unexpected(EphemerisError::invalid_request(
-      "no " + std::string(horizon_event_kind_name(kind)) + " of " + std::string(body_name(body)) + " within " +
-      std::to_string(kSearchWindows) + " days after the query instant"));
+
+  // A rise or set: scan from the threshold over the nodes (each culmination,
+  // the query + 2 days, and a node error past the end of the day holding it).
+  const AltitudeFunction f(engine, body, observer, altitude_deg);
+  auto start = f(threshold, 0.0);
+  if (!start) return std::unexpected(start.error());
+  const double last_window = epochs->ut1_julian_day + (kSearchWindows - 1);
+  double end_hour_angle = std::numeric_limits<double>::infinity();
+  AltitudeSample a = *start;
+  for (int node = 0; node < kMaxScanNodes && a.hour_angle < end_hour_angle; ++node) {
+    // Errors before the first lower transit are returned unchanged.
+    const bool first_day = a.hour_angle < std::numbers::pi - f.node_error();
+    double next = std::numbers::pi * (std::floor((a.hour_angle + f.node_error()) / std::numbers::pi) + 1.0);
+    next = std::min(next, end_hour_angle + f.node_error());
+    const double next_day = a.ut1_julian_day + (next - a.hour_angle) / a.hour_angle_rate;
+    const bool marks_window = end_hour_angle == std::numeric_limits<double>::infinity() && next_day >= last_window;
+    const auto b = marks_window ? f(last_window, a.hour_angle + (last_window - a.ut1_julian_day) * a.hour_angle_rate)
+                                : f(next_day, next);
+    if (!b) {
+      if (first_day) return std::unexpected(b.error());
+      break;
+    }
+    if (marks_window) {
+      end_hour_angle = kTwoPi * std::floor((b->hour_angle + std::numbers::pi) / kTwoPi) + std::numbers::pi;
+    }
+    const auto found = crossing_between_nodes(
+        f, a, *b, {kind == HorizonEventKind::Rise, true, -std::numeric_limits<double>::infinity(), end_hour_angle});
+    if (!found) {
+      if (first_day) return std::unexpected(found.error());
+      break;
+    }
+    if (*found && (*found)->ut1_julian_day > threshold) return HorizonEvent{(*found)->ut1_julian_day, kind};
+    a = *b;
+  }
+  return std::unexpected(no_event_within_windows(body, kind));
 }
 
 }  // namespace ephemeris
