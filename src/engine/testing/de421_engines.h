@@ -24,29 +24,28 @@ inline LeapSecondKernel test_leap_seconds() {
   static constexpr std::string_view kText =
 #include "time/testdata/leap_second_kernel.inc"
       ;
-  auto kernel = LeapSecondKernel::from_text(kText, "test.tls", kAnySha256);
-  EXPECT_TRUE(kernel.has_value());
-  return std::move(*kernel);
-}
-
-inline EarthOrientationTable c04_table() {
-  auto table = EarthOrientationTable::open(EPHEMERIS_EOPC04_PATH, kAnySha256);
-  EXPECT_TRUE(table.has_value()) << message(table.error());
-  return std::move(*table);
+  return LeapSecondKernel::from_text(kText, "test.tls", kAnySha256).value();
 }
 
 // DE421 with the test leap-second kernel and the C04 table.
 inline SpkEphemeris de421_with_time_kernels() {
-  return open_de421().with_time_kernels(test_leap_seconds(), c04_table());
+  auto table = EarthOrientationTable::open(EPHEMERIS_EOPC04_PATH, kAnySha256);
+  EXPECT_TRUE(table.has_value()) << message(table.error());
+  return open_de421().with_time_kernels(test_leap_seconds(), std::move(*table));
 }
 
 // A test on DE421 and the C04 table: it fails, naming what is missing, when
-// they are not there.
+// they are not there. `de421()` is one engine with both time kernels, opened
+// by the first test that asks and shared by the rest.
 class RealDataTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(have_de421());
     ASSERT_TRUE(have_eopc04());
+  }
+  static const SpkEphemeris& de421() {
+    static const SpkEphemeris engine = de421_with_time_kernels();
+    return engine;
   }
 };
 
