@@ -26,9 +26,8 @@ double angle_between(const Vec3& a, const Vec3& b) {
 TEST(Corrections, RotationTurnsPositionAndVelocity) {
   const CartesianState state{{2.0, 0.0, 1.0}, {0.0, 3.0, 0.0}};
   const CartesianState turned = rotate_state(state, {1, 0, 0}, {0, 1, 0});  // a quarter turn about z
-  EXPECT_NEAR(norm({turned.position_km[0] - 0.0, turned.position_km[1] - 2.0, turned.position_km[2] - 1.0}), 0, 1e-15);
-  EXPECT_NEAR(norm({turned.velocity_km_per_s[0] + 3.0, turned.velocity_km_per_s[1], turned.velocity_km_per_s[2]}), 0,
-              1e-15);
+  EXPECT_NEAR(angle_between(turned.position_km, {0.0, 2.0, 1.0}) + angle_between(turned.velocity_km_per_s, {-3, 0, 0}),
+              0.0, 1e-15);
   EXPECT_EQ(rotate_state(state, {0.6, 0.8, 0.0}, {0.6, 0.8, 0.0}), state);
   EXPECT_EQ(rotate_state(state, {0.6, 0.8, 0.0}, {-0.6, -0.8, -0.0}), state);  // no axis: left alone
 }
@@ -88,9 +87,9 @@ TEST(RelativeState, AppliesTheOffsetAndTheCorrectionsExceptDeflectionAtTheSun) {
   const StateVector from_site = relative(399, 399, {}, site);
   EXPECT_NEAR(from_site.position_km[0], -6000.0, 1e-7);
   EXPECT_NEAR(from_site.velocity_km_per_s[1], -0.4, 1e-12);
-  EXPECT_EQ(relative(499, 499, {true, true, true, true, true}), StateVector{});
   std::vector<SpkKernel> none;  // the same body without an observer offset reads nothing
-  EXPECT_EQ(resolve_relative_state(none, 399, 399, {}, std::nullopt, t).value(), StateVector{});
+  EXPECT_EQ(resolve_relative_state(none, 499, 499, {true, true, true, true, true}, std::nullopt, t).value(),
+            StateVector{});
   const Corrections deflection{.gravitational_deflection = true};
   EXPECT_EQ(relative(499, 399, deflection),
             apply_solar_gravitational_deflection(geometric, earth.position_km, sun.position_km));

@@ -23,9 +23,8 @@ class SiderealPosition : public testing::RealDataTest {};
 
 TEST_F(SiderealPosition, SubtractsTheAyanamshaAndItsRateOfTheTtDate) {
   // UTC 2010-01-01 00:00 is TT 66.184 s later.
-  const double tt = 2455197.5 + 66.184 / 86400.0;
-  for (const Instant instant : {Instant{2433282.42345905, TimeScale::Tt}, Instant{2455197.5, TimeScale::Utc}}) {
-    const double tt_day = instant.time_scale == TimeScale::Tt ? instant.julian_day : tt;
+  for (const auto& [instant, tt_day] : {std::pair{Instant{2433282.42345905, TimeScale::Tt}, 2433282.42345905},
+                                        std::pair{Instant{2455197.5, TimeScale::Utc}, 2455197.5 + 66.184 / 86400.0}}) {
     for (SiderealMode mode : {SiderealMode::Lahiri, SiderealMode::FaganBradley}) {
       const Position tropical = de421().position(Body::Moon, instant, kApparent).value();
       const Position sidereal = sidereal_position(de421(), Body::Moon, instant, kApparent, mode).value();
@@ -45,15 +44,15 @@ TEST_F(SiderealPosition, LongitudeJustBelowTheAyanamshaWrapsBelow360) {
   const Instant near = next_sun_longitude(de421(), {2451545.0, TimeScale::Tt}, 23.8615).value();
   const double ayanamsha = ayanamsha_deg(SiderealMode::Lahiri, near.julian_day).value();
   const Instant below = next_sun_longitude(de421(), {2451545.0, TimeScale::Tt}, ayanamsha - 1e-6).value();
-  const double longitude = sidereal_position(de421(), Body::Sun, below, kApparent, SiderealMode::Lahiri)->longitude_deg;
-  EXPECT_GT(longitude, 360.0 - 1e-5);
-  EXPECT_LT(longitude, 360.0);
+  const auto sidereal = sidereal_position(de421(), Body::Sun, below, kApparent, SiderealMode::Lahiri);
+  EXPECT_GT(sidereal->longitude_deg, 360.0 - 1e-5);
+  EXPECT_LT(sidereal->longitude_deg, 360.0);
 }
 
 TEST_F(SiderealPosition, EclipticOfDateIsCheckedFirst) {
   const Instant j2000{2451545.0, TimeScale::Tt};
-  const auto at = [&](Instant instant, PositionOptions options) {
-    return outcome(sidereal_position(de421(), Body::Sun, instant, options, SiderealMode::Lahiri));
+  const auto at = [](Instant t, PositionOptions o) {
+    return outcome(sidereal_position(de421(), Body::Sun, t, o, SiderealMode::Lahiri));
   };
   const std::string wanted = "sidereal longitudes require ecliptic of date";
   const PositionOptions equatorial{Origin::geocentric(), CoordinateSystem::Equatorial, ReferenceEpoch::OfDate, true};
@@ -64,7 +63,8 @@ TEST_F(SiderealPosition, EclipticOfDateIsCheckedFirst) {
   // Then the position's own rules and errors; mean ecliptic of date is accepted.
   PositionOptions mean{Origin::geocentric(), CoordinateSystem::Ecliptic, ReferenceEpoch::OfDate};
   EXPECT_EQ(at(j2000, mean), "reference_epoch: OfDate requires corrections.precession");
-  EXPECT_EQ(at({3e6, TimeScale::Tdb}, kApparent), "Julian day 3000000 is outside kernel range 2414864.5..2471184.5 Tdb");
+  EXPECT_EQ(at({3e6, TimeScale::Tdb}, kApparent),
+            "Julian day 3000000 is outside kernel range 2414864.5..2471184.5 Tdb");
   mean.corrections.precession = true;
   EXPECT_EQ(at(j2000, mean), "ok");
 }

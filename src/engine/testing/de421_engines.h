@@ -34,19 +34,22 @@ inline SpkEphemeris de421_with_time_kernels() {
   return open_de421().with_time_kernels(test_leap_seconds(), std::move(*table));
 }
 
+// One engine with both time kernels, opened on first use and shared by the
+// tests of a binary. Call it from a RealDataTest only.
+inline const SpkEphemeris& de421() {
+  static const SpkEphemeris engine = de421_with_time_kernels();
+  return engine;
+}
+
 // A test on DE421 and the C04 table: it fails, naming what is missing, when
-// they are not there. `de421()` is one engine with both time kernels, opened
-// by the first test that asks and shared by the rest.
+// they are not there.
 class RealDataTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(have_de421());
     ASSERT_TRUE(have_eopc04());
   }
-  static const SpkEphemeris& de421() {
-    static const SpkEphemeris engine = de421_with_time_kernels();
-    return engine;
-  }
+  static const SpkEphemeris& de421() { return testing::de421(); }
 };
 
 }  // namespace ephemeris::testing
