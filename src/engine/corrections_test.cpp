@@ -74,7 +74,7 @@ TEST(RelativeState, AppliesTheOffsetAndTheCorrectionsExceptDeflectionAtTheSun) {
   kernels.push_back(testing::kernel_of({moving(10, {1.0e5, 2.0e5, 3.0e4}, {0.01, -0.01, 0.0}),
                                         moving(399, {1.4e8, 4.0e7, 1.0e7}, {-8.0, 28.0, 12.0}),
                                         moving(499, {-2.0e8, 1.0e8, 5.0e7}, {-10.0, -20.0, -5.0})}));
-  const double t = 250.0;
+  const double t = 900.0;  // light time reaches back at most 750 s
   const auto relative = [&](std::int32_t target, std::int32_t center, Corrections c,
                             std::optional<CartesianState> offset = std::nullopt) {
     return resolve_relative_state(kernels, target, center, c, offset, t).value();
@@ -93,8 +93,9 @@ TEST(RelativeState, AppliesTheOffsetAndTheCorrectionsExceptDeflectionAtTheSun) {
   const Corrections deflection{.gravitational_deflection = true};
   EXPECT_EQ(relative(499, 399, deflection),
             apply_solar_gravitational_deflection(geometric, earth.position_km, sun.position_km));
-  EXPECT_EQ(relative(10, 399, deflection), relative(10, 399, {}));
-  EXPECT_EQ(relative(499, 10, deflection), relative(499, 10, {}));
+  const Corrections light_time{.light_time = true}, deflected{.light_time = true, .gravitational_deflection = true};
+  EXPECT_EQ(relative(10, 399, deflected), relative(10, 399, light_time));
+  EXPECT_EQ(relative(499, 10, deflected), relative(499, 10, light_time));
   EXPECT_EQ(relative(499, 399, {.aberration = true}), apply_stellar_aberration(geometric, earth.velocity_km_per_s));
 }
 

@@ -61,6 +61,7 @@ TEST(CenterChain, EarlierKernelsAndLaterSegmentsTakePrecedence) {
                                   fixed_segment(499, 4, {20, 0, 0}, 500.0), fixed_segment(499, 4, {30, 0, 0}, 2000.0)},
                                  1));
   EXPECT_EQ(x_at(kernels, 499, 100.0), 11.0);
+  EXPECT_EQ(x_at(kernels, 499, 600.0), 21.0);
   EXPECT_EQ(x_at(kernels, 499, 1500.0), 21.0);  // a segment covers its end
   EXPECT_EQ(outcome(barycentric_state_across_kernels(kernels, 499, 1900.5)), kNoLink + "499 at TDB epoch 1900.5");
   EXPECT_EQ(x_at(kernels, 499, 2000.0), 31.0);
@@ -96,22 +97,27 @@ TEST(CenterChain, BatchEqualsSingleEpochsAndReadsEachRecordOnce) {
   EXPECT_DOUBLE_EQ(batch.back().position_km[0], (1.234567e8 + 5 * 0.375 - 12.3456 * 50) + (4000.0 - 0.5 * 62.5));
 }
 
-TEST(CenterChain, SegmentsSharingDataFollowTheirOwnCentres) {
-  // Two summaries point at the same data words but name different centres.
+TEST(CenterChain, SegmentsSharingDataFollowTheirOwnCentresAndDirectories) {
+  // Summaries 3 and 4 point at the data of summary 2 (Mars relative to 4 over
+  // [0, 400]); 3 names another centre, 4 one more data word, so that its
+  // directory is read one word further on (and is invalid).
   testing::SegmentSpec early = fixed_segment(499, 4, {10, 0, 0});
   early.end_seconds = 400.0;
-  testing::SegmentSpec late = early;
-  late.center = 5;
-  late.start_seconds = 600.0;
-  late.end_seconds = 1000.0;
-  auto image = testing::build_kernel({.segments = {fixed_segment(4, 0, {1, 0, 0}), fixed_segment(5, 0, {2, 0, 0}),
-                                                   early, late}});
-  const std::size_t last = testing::KernelImage::summary_offset(2, 3);
-  image.put_u32(last + 32, static_cast<std::uint32_t>(image.start_addresses[2]));
-  image.put_u32(last + 36, static_cast<std::uint32_t>(image.start_addresses[2] + early.data.size() - 1));
+  auto image = testing::build_kernel(
+      {.segments = {fixed_segment(4, 0, {1, 0, 0}), fixed_segment(5, 0, {2, 0, 0}), early, early, early}});
+  for (std::size_t index : {3, 4}) {
+    const std::size_t at = testing::KernelImage::summary_offset(2, index);
+    image.put_f64(at, index == 3 ? 600.0 : 1000.5);
+    image.put_f64(at + 8, index == 3 ? 1000.0 : 1100.0);
+    image.put_u32(at + 20, index == 3 ? 5 : 4);
+    image.put_u32(at + 32, static_cast<std::uint32_t>(image.start_addresses[2]));
+    image.put_u32(at + 36, static_cast<std::uint32_t>(image.start_addresses[2] + early.data.size() - 4 + index));
+  }
   auto kernels = kernels_of(SpkKernel::from_bytes(image.bytes).value());
   const auto states = barycentric_states_across_kernels(kernels, 499, std::array{100.0, 700.0}).value();
   EXPECT_EQ(std::pair(states[0].position_km[0], states[1].position_km[0]), std::pair(11.0, 12.0));
+  EXPECT_EQ(outcome(barycentric_states_across_kernels(kernels, 499, std::array{100.0, 1050.0})),
+            "invalid SPK Type 2 segment: record size does not describe three equal coefficient sets");
 }
 
 TEST(CenterChain, ErrorsOfLaterKernelsAndSegmentsSurfaceWhenReached) {

@@ -97,19 +97,6 @@ TEST(Type2Segment, EveryDirectoryAndCoverageCheckInOrder) {
   EXPECT_EQ(with_word(7, 3, kNaN), "unsupported SPK segment type 3");
 }
 
-TEST(Type2Segment, IntervalEndsChooseTheRecord) {
-  // Record r holds 1000 + 10 r (x) at its midpoint; 4 records of 100 s from 0.
-  auto kernel = testing::kernel_of(
-      {testing::linear_segment(499, 4, 0.0, 100.0, 4, {1000, 2000, 3000}, {1.0, -1.0, 0.5}, 10.0)});
-  const auto loc = SegmentLoc::from_segment(kernel.segments()->at(0));
-  const auto states = kernel.evaluate_type2_at_epochs(loc, std::array{0.0, 400.0, 200.0, 399.0}).value();
-  EXPECT_EQ(states[0].position_km[0], 1000.0 - 50.0);  // record 0 at s = -1
-  EXPECT_EQ(states[1].position_km[0], 1030.0 + 50.0);  // the end of the last interval: record 3 at s = 1
-  EXPECT_EQ(states[2].position_km[0], 1020.0 - 50.0);  // an interval start belongs to the later record
-  EXPECT_EQ(states[3].position_km[2], 3030.0 + 49.0 * 0.5);
-  EXPECT_EQ(states[3].velocity_km_per_s, (std::array<double, 3>{1.0, -1.0, 0.5}));
-}
-
 TEST(Type2Segment, EachRecordIsReadOnceAndFailuresKeepTheDirectory) {
   auto segment = testing::linear_segment(499, 4, 0.0, 100.0, 4, {1000, 2000, 3000}, {1, 1, 1});
   segment.data[3 * 8] = kNaN;  // MID of record 3
