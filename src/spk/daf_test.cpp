@@ -30,7 +30,8 @@ KernelImage two_record_kernel(bool big_endian) {
   testing::KernelSpec spec{big_endian, std::string("name\0\0  \0", 9), 2,
                            {testing::linear_segment(3, 0, -1000.0, 500.0, 4, {1.0e8, 2.0e7, -3.0e6}, {1, 2, 3}, 10.0),
                             testing::linear_segment(399, 3, -1000.0, 250.0, 8, {4000, -5000, 600}, {0.1, 0.2, 0.3}),
-                            testing::fixed_segment(301, 3, {-3.0e5, 1.0e5, 2.0e4}), testing::fixed_segment(42, 3, {1, 2, 3})}};
+                            testing::fixed_segment(301, 3, {-3.0e5, 1.0e5, 2.0e4}),
+                            testing::fixed_segment(42, 3, {1, 2, 3}, -1000.0, 2)}};
   spec.segments[0].identifier = "EMB";
   spec.segments[1].identifier = "";
   spec.segments[2].identifier = std::string("  lead\0 \0", 9);
@@ -146,20 +147,13 @@ TEST(Daf, ReadWordsAddressesAndBounds) {
 }
 
 TEST(CorruptKernel, RandomBytesGiveValuesOrErrors) {
-  testing::KernelSpec spec{.segments = {
-      testing::linear_segment(3, 0, 0.0, 250.0, 4, {1.0e8, 2.0e7, 3.0e6}, {1, 2, 3}, 5.0),
-      testing::linear_segment(399, 3, 0.0, 125.0, 8, {4000, -5000, 600}, {0.1, 0.2, 0.3}),
-      testing::linear_segment(499, 4, 0.0, 500.0, 2, {1, 2, 3}, {0, 0, 0}),
-      testing::linear_segment(4, 0, 0.0, 1000.0, 1, {2.0e8, 0, 0}, {0, 24, 0})}};
-  spec.summaries_per_record = 2;
   const std::array<std::uint32_t, 5> u32_extremes = {0, 1, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
   const std::array<double, 6> f64_extremes = {0.0, -1.0, 1e300, 4294967295.0, std::nan(""), INFINITY};
-  const std::array<double, 5> epochs = {0.0, 250.0, 499.5, 777.0, 1000.0};
+  const std::array<double, 5> epochs = {-1000.0, -250.0, 0.5, 777.0, 1000.0};
   std::mt19937_64 random(20240601);
   int opened = 0, evaluated = 0;
   for (int trial = 0; trial < 600; ++trial) {
-    spec.big_endian = trial % 2 == 1;
-    auto image = testing::build_kernel(spec);
+    KernelImage image = two_record_kernel(trial % 2 == 1);
     for (int c = 0, changes = 1 + static_cast<int>(random() % 4); c < changes; ++c) {
       // Half of the changes hit the file record and the summary and name records.
       const std::size_t region = random() % 2 == 0 ? 5 * 1024 : image.bytes.size();
@@ -179,7 +173,7 @@ TEST(CorruptKernel, RandomBytesGiveValuesOrErrors) {
     ++opened;
     std::vector<SpkKernel> kernels;
     kernels.push_back(std::move(*kernel));
-    for (std::int32_t target : {399, 499, 3}) {
+    for (std::int32_t target : {399, 42, 3}) {
       const auto batch = barycentric_states_across_kernels(kernels, target, epochs);
       const auto single = barycentric_state_across_kernels(kernels, target, epochs[2]);
       EXPECT_TRUE(!batch || !single || (*batch)[2] == *single);
