@@ -175,7 +175,8 @@ def main():
         "inline constexpr SeasonReference kSkyfieldSeasons[] = {",
     ]
     lines += [f"    {{{fmt(tt)}, {k}}}," for tt, k in season_rows(builtin, eph)]
-    lines += ["};", "", f"// almanac.moon_phases, new and full Moons 2000-2050, every {LUNATION_STRIDE}th and the last: "
+    lines += ["};", "",
+              f"// almanac.moon_phases, new and full Moons 2000-2050, every {LUNATION_STRIDE}th and the last: "
               "{TT Julian day, kind}",
               "inline constexpr LunationReference kSkyfieldLunations[] = {"]
     lines += [f"    {{{fmt(tt)}, {k}}}," for tt, k in lunation_rows(builtin, eph)]

@@ -43,10 +43,7 @@ Body body_of(int code) {
   return *std::find_if(kAllBodies.begin(), kAllBodies.end(), [&](Body b) { return naif_code(b) == code; });
 }
 
-double separation_mas(const Vec3& a, const Vec3& b) {
-  const Vec3 c = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-  return std::atan2(std::hypot(c[0], c[1], c[2]), a[0] * b[0] + a[1] * b[1] + a[2] * b[2]) * kDegreesPerRadian * 3.6e6;
-}
+double separation_mas(const Vec3& a, const Vec3& b) { return testing::angle_between(a, b) * kDegreesPerRadian * 3.6e6; }
 
 TEST(PositionOptions, RulesInOrder) {
   const std::pair<PositionOptions, std::string> cases[] = {

@@ -147,7 +147,8 @@ TEST(CommonCoverage, IntersectionOfContiguousTargets) {
   EXPECT_EQ(coverage({{7, 0, 500}, {7, 100, 200}, {7, 300, 600}}), "0.000000 600.000000");  // a bridged gap
   EXPECT_EQ(coverage({{1, 0, 100}, {2, 100, 300}}), "100.000000 100.000000");
   EXPECT_EQ(coverage({}), "SPK kernel has no segments");
-  EXPECT_EQ(coverage({{3, 0, 100}, {499, 0, 100}, {499, 101, 200}}), "SPK target 499 has discontinuous segment coverage");
+  EXPECT_EQ(coverage({{3, 0, 100}, {499, 0, 100}, {499, 101, 200}}),
+            "SPK target 499 has discontinuous segment coverage");
   EXPECT_EQ(coverage({{1, 0, 100}, {2, 200, 300}}), "SPK targets have no common coverage interval");
   EXPECT_EQ(common_contiguous_coverage(std::vector<SpkSegment>{}).error().kind(), EphemerisError::Kind::Backend);
 }

@@ -34,7 +34,8 @@ TEST_F(De421, SegmentsAndCoverageAsCspiceReadsThem) {
     const auto& ints = kDe421SegmentIntegers[i];
     EXPECT_EQ(std::vector({s.target, s.center, s.frame, s.data_type, s.start_address, s.end_address}),
               std::vector(ints, ints + 6));
-    EXPECT_EQ(std::pair(s.start_seconds, s.end_seconds), std::pair(kDe421SegmentBounds[i][0], kDe421SegmentBounds[i][1]));
+    EXPECT_EQ(std::pair(s.start_seconds, s.end_seconds),
+              std::pair(kDe421SegmentBounds[i][0], kDe421SegmentBounds[i][1]));
     EXPECT_EQ(s.identifier, kDe421SegmentNames[i]);
   }
   EXPECT_EQ(common_contiguous_coverage(segments).value(), std::pair(-3169195200.0, 1696852800.0));

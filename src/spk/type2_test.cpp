@@ -68,7 +68,8 @@ std::string with_word(int word, double value, double epoch = 10.0) {
   if (word < 4) image.put_f64(testing::KernelImage::word_offset(image.start_addresses[0] + 16 + word), value);
   if (word >= 4) image.put_u32(testing::KernelImage::summary_offset(2, 0) + 4 * word, std::uint32_t(value));
   auto kernel = SpkKernel::from_bytes(image.bytes).value();
-  return outcome(kernel.evaluate_type2_at_epochs(SegmentLoc::from_segment(kernel.segments()->at(0)), std::array{epoch}));
+  const auto loc = SegmentLoc::from_segment(kernel.segments()->at(0));
+  return outcome(kernel.evaluate_type2_at_epochs(loc, std::array{epoch}));
 }
 
 TEST(Type2Segment, EveryDirectoryAndCoverageCheckInOrder) {

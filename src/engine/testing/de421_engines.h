@@ -1,7 +1,10 @@
 // Engines over JPL DE421 for the engine tests, with and without the
-// leap-second kernel and the IERS EOP 20 C04 table.
+// leap-second kernel and the IERS EOP 20 C04 table, and the angle between
+// two directions.
 #pragma once
 
+#include <array>
+#include <cmath>
 #include <string>
 #include <utility>
 
@@ -13,6 +16,12 @@
 namespace ephemeris::testing {
 
 inline const std::string kAnySha256(64, 'a');
+
+// The angle between two vectors (radians), accurate at every size.
+inline double angle_between(const std::array<double, 3>& a, const std::array<double, 3>& b) {
+  const std::array<double, 3> c = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+  return std::atan2(std::hypot(c[0], c[1], c[2]), a[0] * b[0] + a[1] * b[1] + a[2] * b[2]);
+}
 
 inline SpkEphemeris open_de421() {
   auto engine = SpkEphemeris::open(EPHEMERIS_DE421_PATH, kAnySha256);
