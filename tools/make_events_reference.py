@@ -5,7 +5,9 @@ DE421, for the engine's event-search tests.
 
 - Seasons and moon phases 2000-2050 from `almanac.seasons` and
   `almanac.moon_phases`, as TT Julian days (Skyfield's built-in timescale,
-  whose leap-second table is the one of the test leap-second kernel).
+  whose leap-second table is the one of the test leap-second kernel): every
+  SEASON_STRIDE-th season and LUNATION_STRIDE-th new or full Moon and the
+  last of each (`--all` keeps every one).
 - Rise, set and transit of the Sun and the Moon from `almanac.find_risings`,
   `find_settings` and `find_transits` for sites at latitudes 0, +-35, +-52
   and 65 degrees, as UT1 Julian days. A fixed `horizon_degrees` is passed,
@@ -14,7 +16,7 @@ DE421, for the engine's event-search tests.
   table (the one the engine reads) and the built-in leap seconds, so both
   sides turn the Earth by the same UT1.
 
-Run it from the repository root: python3 tools/make_events_reference.py
+Run it from the repository root: python3 tools/make_events_reference.py [--all]
 """
 import math
 import pathlib
@@ -47,6 +49,11 @@ DATES = [(2003, 3, 20), (2010, 6, 21), (2016, 9, 15), (2019, 2, 19), (2021, 12, 
 # Query offsets from a transit (hours), cycled through the cases.
 OFFSETS_H = [-5.0, -1.0, 2.0, 5.5]
 UTC_SAMPLES = [2451545.0, 2455197.75, 2458000.3, 2459580.5]
+# Strides prime to the 4 seasons and the 2 phases, so that the kept rows cycle
+# through every kind and spread over the 51 years (one season in about two
+# years, one lunation in about a year). One root finder serves all rows.
+SEASON_STRIDE = 7
+LUNATION_STRIDE = 25
 
 
 def fmt(x):
@@ -60,14 +67,21 @@ def utc_instant(ts, utc_jd):
     return ts.utc(year, month, mday, (utc_jd - day) * 24.0)
 
 
+def thinned(rows, stride):
+    """Every `stride`-th row from the first, and the last one."""
+    if "--all" in sys.argv[1:]:
+        return rows
+    return rows[::stride] + ([rows[-1]] if (len(rows) - 1) % stride else [])
+
+
 def season_rows(ts, eph):
     t, kinds = almanac.find_discrete(ts.utc(2000, 1, 1), ts.utc(2051, 1, 1), almanac.seasons(eph))
-    return [(tt, int(k)) for tt, k in zip(t.tt, kinds)]
+    return thinned([(tt, int(k)) for tt, k in zip(t.tt, kinds)], SEASON_STRIDE)
 
 
 def lunation_rows(ts, eph):
     t, phases = almanac.find_discrete(ts.utc(2000, 1, 1), ts.utc(2051, 1, 1), almanac.moon_phases(eph))
-    return [(tt, int(p) // 2) for tt, p in zip(t.tt, phases) if p in (0, 2)]
+    return thinned([(tt, int(p) // 2) for tt, p in zip(t.tt, phases) if p in (0, 2)], LUNATION_STRIDE)
 
 
 def horizon_rows(ts, eph):
@@ -157,11 +171,13 @@ def main():
         "  double utc_julian_day, ut1_julian_day;",
         "};",
         "",
-        "// almanac.seasons, 2000-2050: {TT Julian day, kind}",
+        f"// almanac.seasons 2000-2050, every {SEASON_STRIDE}th and the last: {{TT Julian day, kind}}",
         "inline constexpr SeasonReference kSkyfieldSeasons[] = {",
     ]
     lines += [f"    {{{fmt(tt)}, {k}}}," for tt, k in season_rows(builtin, eph)]
-    lines += ["};", "", "// almanac.moon_phases, new and full Moons 2000-2050: {TT Julian day, kind}",
+    lines += ["};", "",
+              f"// almanac.moon_phases, new and full Moons 2000-2050, every {LUNATION_STRIDE}th and the last: "
+              "{TT Julian day, kind}",
               "inline constexpr LunationReference kSkyfieldLunations[] = {"]
     lines += [f"    {{{fmt(tt)}, {k}}}," for tt, k in lunation_rows(builtin, eph)]
     rows, next_rows = horizon_rows(ts, eph)
