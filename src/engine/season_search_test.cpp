@@ -19,7 +19,7 @@ namespace ephemeris {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-#include "engine/testdata/events_reference.inc"
+#include "engine/testdata/season_reference.inc"
 
 using testing::outcome;
 
