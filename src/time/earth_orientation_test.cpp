@@ -165,7 +165,7 @@ TEST(EarthOrientationTable, RecognisesBulletinAAndWhereItsMeasurementsEnd) {
            {measured + "\n2023 2 25 0 60000.00 0.01 0.02 0.1\n", "invalid IERS Bulletin A line 2"},
            {"2023 2 25 0 60000.00 0.01 0.02 0.1\n" + std::string(kFirstRow) + "\n", "invalid IERS EOP 20 C04 line 2"},
            {empty + "\n" + empty + "\n", "EOP table contains no DUT1 samples"},
-           {predicted + "\n" + measured + "\n", "invalid IERS Bulletin A line 2"},
+           {predicted + "\n" + edited(kPredictedRow, 17, "I") + "\n", "invalid IERS Bulletin A line 2"},
            {measured + "\n" + measured + "\n", "EOP DUT1 samples must be strictly increasing in UTC"}}) {
     EXPECT_EQ(error(text), wanted) << text;
   }
