@@ -136,6 +136,8 @@ CLOSED_CALLS = [
     lambda e, f: e.with_time_kernels(*f[0].pair(), *f[1].pair()),
     lambda e, f: e.with_additional_kernel_file(f[2].path, CHECKSUM),
     lambda e, f: e.convert(J2000, "tt"),
+    lambda e, f: e.earth_orientation,
+    lambda e, f: e.earth_orientation_at(J2000),
 ]
 
 
