@@ -2,7 +2,7 @@
 # Builds the libFuzzer targets with clang 19 and runs one of them.
 #
 #   fuzz/run.sh leap_second_kernel [seconds]   kernel text, inputs up to 4096 bytes
-#   fuzz/run.sh c04_line [seconds]             one C04 line (or a small table), up to 512 bytes
+#   fuzz/run.sh c04_line [seconds]             one C04 or Bulletin A line (or a small table), up to 1024 bytes
 #
 # The default run lasts 600 s. The working corpus grows in
 # build/fuzz/corpus/<target> (seeded from fuzz/corpus/<target>); crashing
@@ -14,7 +14,7 @@ target=${1:?usage: fuzz/run.sh leap_second_kernel|c04_line [seconds]}
 seconds=${2:-600}
 case "$target" in
   leap_second_kernel) max_len=4096 ;;
-  c04_line) max_len=512 ;;
+  c04_line) max_len=1024 ;;
   *) echo "unknown target $target" >&2; exit 2 ;;
 esac
 

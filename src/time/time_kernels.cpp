@@ -1,6 +1,7 @@
 #include "time/time_kernels.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -105,6 +106,11 @@ std::expected<double, EphemerisError> TimeKernels::tdb_seconds(const Instant& in
       converted = lsk_->tdb_seconds(TimeScale::Utc, *utc);
     } else {
       converted = lsk_->tdb_seconds(instant.time_scale, jd);
+    }
+    // A finite day whose seconds overflow gives, as without the kernel, a
+    // non-finite time that no range holds: the engine reports it out of range.
+    if (!converted && std::isfinite(jd) && converted.error() == non_finite().error()) {
+      return std::copysign(std::numeric_limits<double>::infinity(), jd - kJ2000JulianDay);
     }
     if (!converted) return conversion_error(converted.error());
     return *converted;

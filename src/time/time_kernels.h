@@ -36,7 +36,9 @@ class TimeKernels {
   // finite"; without a leap-second kernel, "conversion from Utc to TDB is not
   // implemented" (and Ut1); with one, its conversion errors, and for UT1
   // "UT1 requires an Earth orientation table (DUT1); attach one with
-  // SpkEphemeris::with_eop" or the table's errors.
+  // SpkEphemeris::with_eop" or the table's errors. A finite day whose
+  // seconds overflow the double range is no error: with or without the
+  // kernel its result is non-finite, outside every supported range.
   std::expected<double, EphemerisError> tdb_seconds(const Instant& instant) const;
 
   // TT Julian day of `instant`; a TT instant is returned as it is, finite or

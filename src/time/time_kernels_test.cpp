@@ -44,6 +44,10 @@ TEST(TimeKernels, EachConversionPath) {
   EXPECT_EQ(epochs(tt, TimeScale::Tt).ut1_julian_day, utc_of_tt + eop().interpolated_sample(utc_of_tt)->dut1 / 86400);
   EXPECT_EQ(epochs(tt, TimeScale::Tt).tt_julian_day, tt);
   EXPECT_EQ(both.polar_motion_arcsec(2460001.0), eop().polar_motion_arcsec(utc).value());
+  // A finite day whose seconds overflow is no error, with the kernel as without: no kernel range holds the result.
+  for (const TimeScale scale : {TimeScale::Tdb, TimeScale::Tt, TimeScale::Utc})
+    EXPECT_EQ(both.tdb_seconds({1e306, scale}), INFINITY) << static_cast<int>(scale);
+  EXPECT_EQ(none.tdb_seconds({-1e306, TimeScale::Tdb}), -INFINITY);
 }
 
 TEST(TimeKernels, EveryErrorText) {
