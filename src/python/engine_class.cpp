@@ -48,8 +48,8 @@ PyObject* engine_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
   });
 }
 
-// Dropping the last reference destroys the engine, which unmaps and closes
-// its files. On a foreign thread the engine is left alive on purpose (its
+// Dropping the last reference destroys the engine, which closes its files.
+// On a foreign thread the engine is left alive on purpose (its
 // owner thread may be using data it shares) and the interpreter's
 // unraisable-error hook reports the leak.
 void engine_dealloc(PyObject* self) {
