@@ -86,14 +86,21 @@ std::expected<double, EphemerisError> SpkEphemeris::tdb_seconds(const Instant& i
 
 std::expected<CartesianState, EphemerisError> SpkEphemeris::observer_gcrs_state(const GeodeticObserver& observer,
                                                                                 const Instant& instant) const {
+  const auto site = site_at(observer, instant);
+  if (!site) return std::unexpected(site.error());
+  return site->gcrs_state;
+}
+
+std::expected<SiteAtInstant, EphemerisError> SpkEphemeris::site_at(const GeodeticObserver& observer,
+                                                                   const Instant& instant) const {
   const auto epochs = time_.earth_rotation_epochs(instant);
   if (!epochs) return std::unexpected(epochs.error());
   const auto pole = time_.polar_motion_arcsec(epochs->ut1_julian_day);
   if (!pole) return std::unexpected(pole.error());
-  auto state = observer_gcrs_from_geodetic(observer, epochs->ut1_julian_day, epochs->tt_julian_day, pole->first,
-                                           pole->second);
-  if (!state) return std::unexpected(EphemerisError::invalid_request(std::string(message(state.error()))));
-  return *state;
+  const auto site = site_gcrs_from_geodetic(observer, epochs->ut1_julian_day, epochs->tt_julian_day, pole->first,
+                                            pole->second);
+  if (!site) return std::unexpected(EphemerisError::invalid_request(std::string(message(site.error()))));
+  return SiteAtInstant{site->state, *epochs, site->greenwich_apparent_sidereal_time_rad};
 }
 
 }  // namespace ephemeris

@@ -50,6 +50,7 @@
 #include <limits>
 #include <numbers>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "core/angle_reduction.h"
@@ -102,6 +103,29 @@ std::expected<HorizonCrossing, EphemerisError> crossing(const GeodeticObserver& 
   return *result;
 }
 
+// The body's apparent topocentric place of date at one UT1 day and the local
+// apparent sidereal time there, from one request: the site's state and the
+// sidereal time share one nutation series (the caller has already converted
+// an instant, so the time kernels are there and the observer is valid).
+struct HorizonPlace {
+  Position place;               // right ascension, declination (degrees), distance, speed
+  double local_sidereal_time;   // radians, [0, 2 pi)
+};
+
+std::expected<HorizonPlace, EphemerisError> horizon_place(const SpkEphemeris& engine, Body body,
+                                                          const PositionOptions& options, double east_longitude_rad,
+                                                          double ut1_julian_day) {
+  HorizonPlace result;
+  SiteAtInstant site;
+  if (auto done = engine.positions_at_instant(std::span(&body, 1), {ut1_julian_day, TimeScale::Ut1}, options,
+                                              std::span(&result.place, 1), &site);
+      !done) {
+    return std::unexpected(done.error());
+  }
+  result.local_sidereal_time = local_sidereal_time(east_longitude_rad, site.greenwich_apparent_sidereal_time_rad);
+  return result;
+}
+
 // f at one UT1 day.
 struct AltitudeSample {
   double ut1_julian_day;
@@ -141,16 +165,12 @@ class AltitudeFunction {
   // f at `ut1_julian_day`, its hour angle within pi of `reference_hour_angle`.
   std::expected<AltitudeSample, EphemerisError> operator()(double ut1_julian_day,
                                                            double reference_hour_angle) const {
-    const Instant instant{ut1_julian_day, TimeScale::Ut1};
-    const auto epochs = engine_.time_kernels().earth_rotation_epochs(instant);
-    if (!epochs) return std::unexpected(epochs.error());
-    const auto place = engine_.position(body_, instant, options_);
-    if (!place) return std::unexpected(place.error());
-    const double declination = place->latitude_deg * kRadiansPerDegree;
-    const double hour_angle =
-        local_apparent_sidereal_time_iau2006(east_longitude_rad_, epochs->ut1_julian_day, epochs->tt_julian_day) -
-        place->longitude_deg * kRadiansPerDegree;
-    const double rate = kSiderealRateRadPerDay - place->longitude_speed_deg_per_day * kRadiansPerDegree;
+    const auto evaluated = horizon_place(engine_, body_, options_, east_longitude_rad_, ut1_julian_day);
+    if (!evaluated) return std::unexpected(evaluated.error());
+    const Position& place = evaluated->place;
+    const double declination = place.latitude_deg * kRadiansPerDegree;
+    const double hour_angle = evaluated->local_sidereal_time - place.longitude_deg * kRadiansPerDegree;
+    const double rate = kSiderealRateRadPerDay - place.longitude_speed_deg_per_day * kRadiansPerDegree;
     const double cos_term = cos_latitude_ * std::cos(declination);
     return AltitudeSample{ut1_julian_day,
                           sin_latitude_ * std::sin(declination) + cos_term * std::cos(hour_angle) - sin_altitude_,
@@ -313,19 +333,19 @@ std::expected<double, EphemerisError> refine_horizon_event(const SpkEphemeris& e
                                                            const GeodeticObserver& observer,
                                                            double start_ut1_julian_day, HorizonEventKind event,
                                                            double altitude_deg) {
+  // The time kernels and the site are checked as the first pass met them.
+  if (auto epochs = engine.time_kernels().earth_rotation_epochs({start_ut1_julian_day, TimeScale::Ut1}); !epochs) {
+    return std::unexpected(epochs.error());
+  }
   const double east_longitude_rad = observer.longitude_east_deg * kRadiansPerDegree;
   const PositionOptions options = horizon_options(observer);
   double d = start_ut1_julian_day;
   for (int pass = 0; pass < kRefinementPasses; ++pass) {
-    const Instant instant{d, TimeScale::Ut1};
-    const auto epochs = engine.time_kernels().earth_rotation_epochs(instant);
-    if (!epochs) return std::unexpected(epochs.error());
-    const auto place = engine.position(body, instant, options);
-    if (!place) return std::unexpected(place.error());
-    const double right_ascension = place->longitude_deg * kRadiansPerDegree;
-    const double declination = place->latitude_deg * kRadiansPerDegree;
-    const double sidereal_time =
-        local_apparent_sidereal_time_iau2006(east_longitude_rad, epochs->ut1_julian_day, epochs->tt_julian_day);
+    const auto evaluated = horizon_place(engine, body, options, east_longitude_rad, d);
+    if (!evaluated) return std::unexpected(evaluated.error());
+    const double right_ascension = evaluated->place.longitude_deg * kRadiansPerDegree;
+    const double declination = evaluated->place.latitude_deg * kRadiansPerDegree;
+    const double sidereal_time = evaluated->local_sidereal_time;
 
     double hour_angle = wrap_signed_radians(sidereal_time - right_ascension);
     if (hour_angle == -std::numbers::pi) hour_angle = std::numbers::pi;
