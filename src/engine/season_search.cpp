@@ -17,7 +17,13 @@ namespace {
 constexpr double kTropicalYearDays = 365.2421897;
 constexpr double kSynodicMonthDays = 29.530588861;
 constexpr double kMinimumSpeedDegPerDay = 1e-06;
-constexpr double kStepToleranceDays = 1e-10;
+// Newton stops after a step below this. The rate it divides by is the
+// longitude speed of the place, which departs from the derivative of the
+// apparent longitude (by the frame's and the aberration's own motion) by
+// less than 1e-4 of it, and the curvature term is smaller still at such a
+// step: the error left is then under 1e-10 day, below the 2e-10 day at which
+// the rounding of the longitudes stalls the iteration.
+constexpr double kStepToleranceDays = 1e-6;
 constexpr int kNewtonEvaluationLimit = 12;
 // A first-guess gap below this is an event at the query instant: the next one is sought.
 constexpr double kZeroGapDeg = 1e-08;
