@@ -107,6 +107,13 @@ class SpkEphemeris final : public EphemerisBackend {
  private:
   SpkEphemeris(EphemerisMetadata metadata, SupportedRange range, SpkKernel primary);
 
+  // `seconds` (the TDB seconds of `instant`) tested against the supported range.
+  std::expected<double, EphemerisError> in_supported_range(const Instant& instant, double seconds) const;
+  // The site turned at the converted `epochs` with the pole `pole_arcsec`.
+  static std::expected<SiteAtInstant, EphemerisError> turn_site(const GeodeticObserver& observer,
+                                                                const EarthRotationEpochs& epochs,
+                                                                std::pair<double, double> pole_arcsec);
+
   EphemerisMetadata metadata_;
   TimeKernels time_;
   SupportedRange supported_range_;

@@ -42,13 +42,18 @@ std::expected<void, EphemerisError> SpkEphemeris::positions_at_instant(std::span
                                                                        SiteAtInstant* site) const {
   const auto options = resolve_position_options(requested);
   if (!options) return std::unexpected(options.error());
-  const auto t = tdb_seconds(instant);
+  const bool topocentric = options->origin.kind == OriginKind::Topocentric;
+  // A topocentric request at a UT1 instant converts its day to UTC once.
+  const auto times = topocentric && instant.time_scale == TimeScale::Ut1 ? time_.ut1_day_times(instant.julian_day)
+                                                                         : std::nullopt;
+  const auto t = times ? in_supported_range(instant, times->tdb_seconds) : tdb_seconds(instant);
   if (!t) return std::unexpected(t.error());
 
   const std::int32_t center = center_code(options->origin.kind);
   std::optional<CartesianState> offset;
-  if (options->origin.kind == OriginKind::Topocentric) {
-    auto turned = site_at(options->origin.observer, instant);
+  if (topocentric) {
+    auto turned = times ? turn_site(options->origin.observer, times->epochs, times->pole_arcsec)
+                        : site_at(options->origin.observer, instant);
     if (!turned) return std::unexpected(turned.error());
     offset = turned->gcrs_state;
     if (site != nullptr) *site = *turned;
