@@ -86,15 +86,19 @@ struct BodyBounds {
   double declination_rate;  // rad/day
   double node_error;        // rad of hour angle
   double prediction_span;   // days from an evaluated sample over which node_error holds
+  bool declination_trend;   // whether the trend over hours predicts the declination
 };
 // The Sun's right ascension rate changes by less than 1e-4 rad/day per day,
 // so its hour angle extrapolated over three days is off by under 5e-4 rad;
 // the Moon's topocentric rate swings by 0.1 rad/day with the parallax, which
-// node_error covers for about half a turn.
-constexpr BodyBounds kSunBounds{0.008, 0.005, 3.0};
-constexpr BodyBounds kMoonBounds{0.2, 0.1, 0.6};
+// node_error covers for about half a turn. The parallax swings the Moon's
+// topocentric declination over the day too, so its trend from the rise to
+// the transit says little about the set.
+constexpr BodyBounds kSunBounds{0.008, 0.005, 3.0, true};
+constexpr BodyBounds kMoonBounds{0.2, 0.1, 0.6, false};
 constexpr double kFinestIntervalDays = 1.0 / 1536.0;  // 56.25 s
 constexpr double kRootToleranceDays = 2e-6;           // 0.17 s
+constexpr double kNewtonAcceptanceDays = 1e-6;        // 0.09 s: bound on the error of an accepted Newton step
 constexpr int kMaxRootIterations = 16;
 // Nodes of a next-event scan: three days hold at most eight culminations.
 constexpr int kMaxScanNodes = 12;
@@ -171,6 +175,7 @@ class AltitudeFunction {
     node_error_ = bounds.node_error;
     declination_rate_ = bounds.declination_rate;
     prediction_span_ = bounds.prediction_span;
+    declination_trend_ = bounds.declination_trend;
     const double k =
         bounds.declination_rate * (std::fabs(sin_latitude_ / cos_latitude_) + kTanDeclinationBound) / kHourAngleRateFloor;
     shaped_ = k <= kShapeLimit;
@@ -230,6 +235,7 @@ class AltitudeFunction {
   }
 
   double curvature_bound() const { return curvature_bound_; }
+  bool declination_trend() const { return declination_trend_; }
   double node_error() const { return node_error_; }
   // Whether an interval within half a turn of hour angle, with these ends,
   // needs no more samples: its ends lie on opposite sides, or neither lies
@@ -245,11 +251,26 @@ class AltitudeFunction {
   // The UT1 day at which the body, held at the declination of `s`, meets the
   // altitude rising (or setting) nearest to `s`, at the hour-angle rate of
   // `s`; NaN when it does not meet it.
-  double predicted_crossing(const AltitudeSample& s, bool upward) const {
-    const auto meets = rise_set_hour_angle(latitude_rad_, s.declination, altitude_rad_);
-    if (!meets || meets->kind != HorizonCrossing::Kind::Crosses) return std::numeric_limits<double>::quiet_NaN();
-    const double target = upward ? -meets->hour_angle_rad : meets->hour_angle_rad;
-    return s.ut1_julian_day + wrap_signed_radians(target - s.hour_angle) / s.hour_angle_rate;
+  // With a `declination_rate` (rad/day, an estimate), the declination
+  // follows it to the day first predicted, and the prediction is made again.
+  double predicted_crossing(const AltitudeSample& s, bool upward, double declination_rate = 0.0) const {
+    double t = s.ut1_julian_day;
+    for (int pass = 0; pass < (declination_rate == 0.0 ? 1 : 2); ++pass) {
+      const double declination = s.declination + declination_rate * (t - s.ut1_julian_day);
+      const auto meets = rise_set_hour_angle(latitude_rad_, declination, altitude_rad_);
+      if (!meets || meets->kind != HorizonCrossing::Kind::Crosses) return std::numeric_limits<double>::quiet_NaN();
+      const double target = upward ? -meets->hour_angle_rad : meets->hour_angle_rad;
+      t = s.ut1_julian_day + wrap_signed_radians(target - s.hour_angle) / s.hour_angle_rate;
+    }
+    return t;
+  }
+
+  // A bound on the error left by Newton's step `step` (days) from the
+  // evaluated `s`: the curvature bound gives M step^2 / 2 / |slope|, and the
+  // declination held in the slope, whose motion moves f by at most its rate
+  // bound, |step| declination_rate / |slope|.
+  double newton_error_bound(const AltitudeSample& s, double step) const {
+    return (0.5 * curvature_bound_ * step * step + declination_rate_ * std::fabs(step)) / std::fabs(s.slope);
   }
 
  private:
@@ -259,20 +280,23 @@ class AltitudeFunction {
   double east_longitude_rad_, latitude_rad_, altitude_rad_, sin_latitude_, cos_latitude_, sin_altitude_, curvature_bound_;
   double node_error_ = 0.0, extremum_offset_ = 0.0, zone_bound_ = 0.0, declination_rate_ = 0.0,
          prediction_span_ = 0.0;
-  bool shaped_ = false;
+  bool shaped_ = false, declination_trend_ = false;
 };
 
 // The crossing in [a, b], whose ends lie on opposite sides. First estimate:
 // the hour angle at which the body, at the declination of the end nearer the
 // altitude, meets it (or regula falsi when it does not); then secant steps
 // (Newton's with the declination held after the first sample), each kept
-// inside the bracket (regula falsi otherwise). Returns the estimate whose
-// step from the last sample is under kRootToleranceDays, unevaluated.
+// inside the bracket (regula falsi otherwise). Returns, unevaluated, the
+// first Newton step's estimate when its error bound is under
+// kNewtonAcceptanceDays, else the estimate whose step from the last sample
+// is under kRootToleranceDays. `declination_rate` (an estimate, 0 for none)
+// improves the first estimate.
 std::expected<AltitudeSample, EphemerisError> refine_crossing(const AltitudeFunction& f, AltitudeSample a,
-                                                              AltitudeSample b) {
+                                                              AltitudeSample b, double declination_rate) {
   AltitudeSample last = std::fabs(a.f) < std::fabs(b.f) ? a : b;
   std::optional<AltitudeSample> previous;
-  double t = f.predicted_crossing(last, above(b.f));
+  double t = f.predicted_crossing(last, above(b.f), declination_rate);
   for (int iteration = 0; iteration < kMaxRootIterations; ++iteration) {
     if (!(t > a.ut1_julian_day && t < b.ut1_julian_day)) {
       t = (a.ut1_julian_day * b.f - b.ut1_julian_day * a.f) / (b.f - a.f);
@@ -288,6 +312,10 @@ std::expected<AltitudeSample, EphemerisError> refine_crossing(const AltitudeFunc
             ? last.ut1_julian_day - last.f / last.slope
             : last.ut1_julian_day -
                   last.f * (last.ut1_julian_day - previous->ut1_julian_day) / (last.f - previous->f);
+    if (first && t > a.ut1_julian_day && t < b.ut1_julian_day &&
+        f.newton_error_bound(last, t - last.ut1_julian_day) < kNewtonAcceptanceDays) {
+      break;
+    }
   }
   return AltitudeSample{t, 0.0, last.hour_angle + (t - last.ut1_julian_day) * last.hour_angle_rate,
                         last.hour_angle_rate, last.slope, last.declination};
@@ -300,6 +328,7 @@ struct CrossingQuery {
   bool forward;  // earliest first; latest first otherwise
   double lowest_hour_angle = -std::numbers::pi;
   double highest_hour_angle = std::numbers::pi;  // excluded
+  double declination_rate = 0.0;  // rad/day: an estimate for the first guess (0: none)
 };
 
 using FoundCrossing = std::expected<std::optional<AltitudeSample>, EphemerisError>;
@@ -308,7 +337,7 @@ using FoundCrossing = std::expected<std::optional<AltitudeSample>, EphemerisErro
 FoundCrossing single_crossing(const AltitudeFunction& f, const AltitudeSample& a, const AltitudeSample& b,
                               const CrossingQuery& query) {
   if (above(a.f) == above(b.f) || above(b.f) != query.upward) return std::nullopt;
-  const auto root = refine_crossing(f, a, b);
+  const auto root = refine_crossing(f, a, b, query.declination_rate);
   if (!root) return std::unexpected(root.error());
   if (root->hour_angle < query.lowest_hour_angle || root->hour_angle >= query.highest_hour_angle) {
     return std::nullopt;
@@ -466,11 +495,23 @@ std::expected<RiseSetTransit, EphemerisError> rise_set_transit(const SpkEphemeri
   if (!last) return std::unexpected(last.error());
   // The rise before the transit, else the one after it; the set after the
   // transit, else the one before it.
-  const auto morning = [&](bool upward) { return crossing_between_nodes(f, *first, *middle, {upward, false}); };
-  const auto evening = [&](bool upward) { return crossing_between_nodes(f, *middle, *last, {upward, true}); };
+  // The rise, once found, gives the set's first estimate the declination's
+  // trend (where it predicts the declination).
+  double declination_rate = 0.0;
+  const auto morning = [&](bool upward) {
+    return crossing_between_nodes(f, *first, *middle, {upward, false, -std::numbers::pi, std::numbers::pi,
+                                                       declination_rate});
+  };
+  const auto evening = [&](bool upward) {
+    return crossing_between_nodes(f, *middle, *last, {upward, true, -std::numbers::pi, std::numbers::pi,
+                                                      declination_rate});
+  };
   auto rise = morning(true);
   if (rise && !*rise) rise = evening(true);
   if (!rise) return std::unexpected(rise.error());
+  if (*rise && f.declination_trend()) {
+    declination_rate = ((*rise)->declination - middle->declination) / ((*rise)->ut1_julian_day - transit);
+  }
   auto set = evening(false);
   if (set && !*set) set = morning(false);
   if (!set) return std::unexpected(set.error());
