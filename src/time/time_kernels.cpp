@@ -199,4 +199,17 @@ std::expected<std::pair<double, double>, EphemerisError> TimeKernels::polar_moti
   return *pole;
 }
 
+std::optional<Ut1DayTimes> TimeKernels::ut1_day_times(double ut1_julian_day) const {
+  // The steps of tdb_seconds, earth_rotation_epochs and polar_motion_arcsec
+  // for a UT1 day, with the UTC day they all start from taken once.
+  if (!lsk_ || !eop_ || !std::isfinite(ut1_julian_day)) return std::nullopt;
+  const auto utc = utc_of_ut1(eop(), ut1_julian_day);
+  if (!utc || !std::isfinite(*utc)) return std::nullopt;
+  const auto tdb = lsk_->tdb_seconds(TimeScale::Utc, *utc);
+  const auto tt = lsk_->tt_julian_day(TimeScale::Utc, *utc);
+  const auto pole = eop_->polar_motion_arcsec(*utc);
+  if (!tdb || !tt || !pole) return std::nullopt;
+  return Ut1DayTimes{*tdb, {ut1_julian_day, *tt}, *pole};
+}
+
 }  // namespace ephemeris

@@ -19,6 +19,13 @@ struct EarthRotationEpochs {
   double tt_julian_day;
 };
 
+// Everything a topocentric request asks of the time kernels at one UT1 day.
+struct Ut1DayTimes {
+  double tdb_seconds;                    // TDB seconds past J2000
+  EarthRotationEpochs epochs;            // the UT1 day itself and its TT day
+  std::pair<double, double> pole_arcsec; // x, y
+};
+
 // Without a leap-second kernel only TT and TDB are served (TDB - TT by the
 // standard DELTET constants); with one, UTC too; UT1 also needs the table.
 // Every error is a TimeConversion EphemerisError carrying the text of the
@@ -71,6 +78,12 @@ class TimeKernels {
   // `ut1_julian_day`; needs the table (the error of earth_rotation_epochs
   // without it). Errors: the table's conversion and coverage errors.
   std::expected<std::pair<double, double>, EphemerisError> polar_motion_arcsec(double ut1_julian_day) const;
+
+  // tdb_seconds and earth_rotation_epochs of the UT1 instant
+  // `ut1_julian_day` and polar_motion_arcsec there, each bit for bit what
+  // those give, from one conversion of the day to UTC. Absent when any of
+  // them fails: asked one by one, they tell their errors in their order.
+  std::optional<Ut1DayTimes> ut1_day_times(double ut1_julian_day) const;
 
  private:
   std::optional<LeapSecondKernel> lsk_;

@@ -48,6 +48,13 @@ TEST(TimeKernels, EachConversionPath) {
   for (const TimeScale scale : {TimeScale::Tdb, TimeScale::Tt, TimeScale::Utc})
     EXPECT_EQ(both.tdb_seconds({1e306, scale}), INFINITY) << static_cast<int>(scale);
   EXPECT_EQ(none.tdb_seconds({-1e306, TimeScale::Tdb}), -INFINITY);
+  // All three of a UT1 day from one conversion to UTC; absent where any of them fails.
+  const Ut1DayTimes times = both.ut1_day_times(2460001.25).value();
+  EXPECT_EQ(times.tdb_seconds, both.tdb_seconds({2460001.25, TimeScale::Ut1}).value());
+  EXPECT_EQ(times.epochs.tt_julian_day, epochs(2460001.25, TimeScale::Ut1).tt_julian_day);
+  EXPECT_EQ(times.epochs.ut1_julian_day, 2460001.25);
+  EXPECT_EQ(times.pole_arcsec, both.polar_motion_arcsec(2460001.25).value());
+  EXPECT_FALSE(both.ut1_day_times(2470000.0) || both.ut1_day_times(NAN) || with(true, false).ut1_day_times(2460001.25));
 }
 
 TEST(TimeKernels, EveryErrorText) {
