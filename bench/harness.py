@@ -264,11 +264,14 @@ class JplephemGeocentric:
 
 class CalcephGeocentric:
     """CALCEPH's `compute_unit` with NumPy arrays of TDB dates (whole day and
-    fraction), NAIF codes, kilometres and days; CALCEPH walks the chains."""
+    fraction), NAIF codes, kilometres and days; CALCEPH walks the chains.
+    The file is read into memory first (`prefetch`, CALCEPH's advice for
+    speed: three times faster here at random dates)."""
 
     def __init__(self, path):
         from calcephpy import CalcephBin, Constants
         self.kernel = CalcephBin.open(str(path))
+        self.kernel.prefetch()
         self.unit = Constants.UNIT_KM + Constants.UNIT_DAY + Constants.USE_NAIFID
 
     def geocentric(self, body, whole, fraction):
