@@ -29,7 +29,7 @@ import ephemeris
 import harness
 from harness import BODIES, J2000, Row, Side
 
-NAMES = ("single", "arrays", "binding")
+NAMES = ("python-single", "python-arrays", "python-binding")
 
 
 def rows(quick: bool, names=NAMES):
@@ -37,12 +37,12 @@ def rows(quick: bool, names=NAMES):
     repeats = 2 if quick else 5
     calls = 10_000 if quick else 100_000
     for name in names:
-        harness.progress(f"python: {name}")
-        if name == "single":
+        harness.progress(name)
+        if name == "python-single":
             yield from single_rows(engine, calls, repeats)
-        elif name == "arrays":
+        elif name == "python-arrays":
             yield from array_rows(engine, calls, repeats)
-        elif name == "binding":
+        elif name == "python-binding":
             yield from binding_rows(engine, calls, repeats)
 
 
