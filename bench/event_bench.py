@@ -30,6 +30,9 @@ module installed together with its `test` extra (Skyfield, skyfield-data,
 astropy-iers-data), for instance in the venv of scripts/test:
 
     build/venv/bin/python bench/event_bench.py [--repeats 5]
+
+or through the harness, which prints its rows with the others:
+`bench/run.py --rows events`.
 """
 
 import argparse
@@ -159,6 +162,54 @@ def largest_difference_s(a, b):
     if len(a) != len(b):
         return f"counts differ: {len(a)} against {len(b)}"
     return f"largest difference {np.max(np.abs(a - b)) / SECOND:.3f} s over {len(a)} events"
+
+
+NAMES = ("events-riseset-days", "events-riseset-chained", "events-seasons", "events-lunations")
+
+
+def rows(quick, names=NAMES):
+    """The rows of bench/run.py: each of our loops against the Skyfield search it matches."""
+    import harness
+    engine, sky = Engine(), Sky()
+    sky_year = sky.rises_and_sets()
+    sky_quarters, phases = sky.moon_phases()
+    sky_full_and_new = sky_quarters[phases % 2 == 0]
+
+    def agreement_rise_set(found):
+        return "; ".join(f"{kind}s {largest_difference_s(found[kind], sky_year[kind])}" for kind in ("rise", "set"))
+
+    def per_day():
+        days = engine.days()
+        return {kind: [getattr(d, f"{kind}_ut1_julian_day") for d in days] for kind in ("rise", "set")}
+
+    site = f"{LATITUDE} N {LONGITUDE} E"
+    skyfield = f"skyfield {harness.version('skyfield')}"
+    cases = {
+        "events-riseset-days": (
+            f"Sun rise and set for 2025 at {site}", "year (365 days)", engine.days, sky.rises_and_sets,
+            'rise_set_transit("sun", site, noon, -0.8333) for each day', "find_risings + find_settings, same horizon",
+            lambda: agreement_rise_set(per_day()), 3.0),
+        "events-riseset-chained": (
+            f"Sun rise and set for 2025 at {site}", "year (730 events)", engine.chained, sky.rises_and_sets,
+            "next_horizon_event chained through the rises, then the sets", "find_risings + find_settings",
+            lambda: agreement_rise_set(engine.chained()), 3.0),
+        "events-seasons": (
+            "equinoxes and solstices 2000-2050", "50 years (200 events)", engine.seasons, sky.seasons,
+            "next_season_event chained through the four kinds", "find_discrete(seasons)",
+            lambda: largest_difference_s(engine.seasons(), sky.seasons()), 100.0),
+        "events-lunations": (
+            "new and full Moons 2000-2050", "50 years", engine.lunations, sky.moon_phases,
+            "next_lunation chained through new and full Moon", "find_discrete(moon_phases): quarters too",
+            lambda: largest_difference_s(engine.lunations(), sky_full_and_new), 100.0),
+    }
+    repeats = 2 if quick else 5
+    for name in names:
+        harness.progress(name)
+        workload, unit, ours, theirs, how_ours, how_theirs, agreement, target = cases[name]
+        seconds = harness.best_times([ours, theirs], repeats)
+        yield harness.Row(name, workload + ", vs Skyfield's almanac", unit,
+                          harness.Side("ephemeris", seconds[0], how_ours),
+                          harness.Side(skyfield, seconds[1], how_theirs), agreement(), target)
 
 
 def main():
