@@ -1,9 +1,10 @@
 // Position requests through the engine: one geometric and one apparent
 // request, a geometric request on scattered dates (each loads new records
-// from the file), and a geocentric geometric batch of 100,000 instants times
-// the five bodies DE421 resolves besides the Earth.
+// from the file), a geocentric geometric batch of 100,000 instants times
+// the five bodies DE421 resolves besides the Earth, and an apparent batch.
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <vector>
 
@@ -74,6 +75,22 @@ void BM_GeocentricBatch100kx5(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<long>(instants.size() * bodies.size()));
 }
 BENCHMARK(BM_GeocentricBatch100kx5)->Unit(benchmark::kMillisecond);
+
+// Apparent places of the same bodies at 10,000 instants spread over 1900-2050
+// in no order: nearly every instant needs records of its own.
+void BM_ApparentBatch10kx5Scattered(benchmark::State& state) {
+  const SpkEphemeris engine = open_de421();
+  const std::vector<Body> bodies = {Body::Sun, Body::Moon, Body::Mercury, Body::Venus, Body::Mars};
+  std::vector<Instant> instants;
+  for (int i = 0; i < 10000; ++i) instants.push_back({2415100.0 + std::fmod(i * 3779.1, 54700.0), TimeScale::Tt});
+  for (auto _ : state) {
+    auto result = engine.positions(bodies, instants, apparent());
+    if (!result) std::abort();
+    benchmark::DoNotOptimize(result);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<long>(instants.size() * bodies.size()));
+}
+BENCHMARK(BM_ApparentBatch10kx5Scattered)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace ephemeris

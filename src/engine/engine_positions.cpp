@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <numeric>
 #include <optional>
 #include <vector>
 
@@ -15,7 +16,39 @@
 namespace ephemeris {
 namespace {
 
+// Instants sorted together on the corrected path: about a second's work and
+// a few milliseconds of sorting.
+constexpr std::size_t kInstantsPerSortedBlock = std::size_t{1} << 16;
+
 bool changes_state(const Corrections& c) { return c.light_time || c.aberration || c.gravitational_deflection; }
+
+// The corrected positions of `targets` at the instants `order` lists (indices
+// into `epochs` and, when topocentric, `offsets`), each written to `out` at
+// its place in instant-major order. Stops at the first failure in `order`.
+std::expected<void, EphemerisError> corrected_positions(std::span<SpkKernel> kernels,
+                                                        std::span<const std::int32_t> targets, std::int32_t center,
+                                                        const PositionOptions& options,
+                                                        std::span<const double> epochs,
+                                                        std::span<const CartesianState> offsets,
+                                                        std::span<const std::size_t> order, InterruptCheck interrupt,
+                                                        std::span<Position> out) {
+  std::size_t done = 0;
+  std::optional<CartesianState> offset;
+  for (const std::size_t i : order) {
+    const OutputFrame frame = output_frame(options, julian_day_from_seconds_since_j2000(epochs[i]));
+    if (!offsets.empty()) offset = offsets[i];
+    EpochLinks links(kernels, center, offset, epochs[i]);
+    for (std::size_t k = 0; k < targets.size(); ++k, ++done) {
+      if (interrupt.stop(done, kPositionsPerInterruptPoll)) return std::unexpected(EphemerisError::interrupted());
+      const auto state = resolve_relative_state(links, targets[k], options.corrections);
+      if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
+      auto position = position_from_state(*state, frame);
+      if (!position) return std::unexpected(position.error());
+      out[i * targets.size() + k] = *position;
+    }
+  }
+  return {};
+}
 
 }  // namespace
 
@@ -59,18 +92,21 @@ std::expected<void, EphemerisError> SpkEphemeris::positions_at_instant(std::span
     if (site != nullptr) *site = *turned;
   }
   const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(*t));
+  std::optional<KernelCell::Borrow> borrow;
+  std::optional<EpochLinks> links;  // the observer and the Sun, shared by the bodies
   for (std::size_t k = 0; k < bodies.size(); ++k) {
     const std::int32_t target = naif_code(bodies[k]);
     // A topocentric request for the Earth is valid: the geocentre seen from the site.
     if (!offset) {
       if (auto same = reject_identical_target_and_center(target, center); !same) return std::unexpected(same.error());
     }
-    std::expected<StateVector, SpkError> state;
-    {
-      auto borrow = borrow_kernels();
-      if (!borrow) return std::unexpected(borrow.error());
-      state = resolve_relative_state(borrow->kernels(), target, center, options->corrections, offset, *t);
+    if (!borrow) {
+      auto borrowed = borrow_kernels();
+      if (!borrowed) return std::unexpected(borrowed.error());
+      borrow.emplace(std::move(*borrowed));
+      links.emplace(borrow->kernels(), center, offset, *t);
     }
+    const auto state = resolve_relative_state(*links, target, options->corrections);
     if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
     auto position = position_from_state(*state, frame);
     if (!position) return std::unexpected(position.error());
@@ -129,22 +165,29 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
   const std::span<SpkKernel> kernels = borrow->kernels();
 
   if (changes_state(options->corrections)) {
-    // General path: the single-request computation, the frame built once per instant.
-    std::optional<CartesianState> offset;
-    for (std::size_t i = 0; i < epochs.size(); ++i) {
-      const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(epochs[i]));
-      if (topocentric) offset = offsets[i];
-      for (std::int32_t target : targets) {
-        if (interrupt.stop(result.size(), kPositionsPerInterruptPoll)) {
-          return std::unexpected(EphemerisError::interrupted());
-        }
-        const auto state = resolve_relative_state(kernels, target, center, options->corrections, offset, epochs[i]);
-        if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
-        auto position = position_from_state(*state, frame);
-        if (!position) return std::unexpected(position.error());
-        result.push_back(*position);
-      }
+    // General path. The instants are taken in time order, so that instants
+    // close in time share the records each segment keeps, and each instant's
+    // observer and Sun serve all its bodies. A failure is found again in
+    // instant order, so that the error is that of the first failing position.
+    result.resize(static_cast<std::size_t>(*count));
+    // Sorted a block at a time, so that the interrupt is polled between sorts.
+    std::vector<std::size_t> order(epochs.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    const auto earlier = [&](std::size_t a, std::size_t b) { return epochs[a] < epochs[b]; };
+    bool reordered = false;
+    for (std::size_t first = 0; first < order.size(); first += kInstantsPerSortedBlock) {
+      if (interrupt.stop(0, 1)) return std::unexpected(EphemerisError::interrupted());
+      const auto block = std::span(order).subspan(first, std::min(kInstantsPerSortedBlock, order.size() - first));
+      if (std::ranges::is_sorted(block, earlier)) continue;
+      std::ranges::stable_sort(block, earlier);
+      reordered = true;
     }
+    auto done = corrected_positions(kernels, targets, center, *options, epochs, offsets, order, interrupt, result);
+    if (!done && reordered && done.error().kind() != EphemerisError::Kind::Interrupted) {
+      std::iota(order.begin(), order.end(), std::size_t{0});
+      done = corrected_positions(kernels, targets, center, *options, epochs, offsets, order, interrupt, result);
+    }
+    if (!done) return std::unexpected(done.error());
     return result;
   }
 

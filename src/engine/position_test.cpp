@@ -143,19 +143,20 @@ TEST_F(Positions, IdenticalTargetAndOriginAreRefusedButTopocentricEarthIsNot) {
   EXPECT_EQ(at_geocentre.error().kind(), EphemerisError::Kind::Backend);
 }
 
-// The fast path (no state corrections) for every origin and frame: the batch
-// equals a loop of single requests (the module's tests cover the general
-// path), and fails with the first error in step order.
+// Both paths (with and without state corrections) for every origin and
+// frame, the instants out of time order: the batch equals a loop of single
+// requests, and fails with the first error in step order.
 TEST_F(Positions, BatchEqualsLoopOfSingleRequests) {
   const std::array bodies = {Body::Sun, Body::Moon, Body::Mars};
-  const std::vector<Instant> instants = {{2451545.0, TimeScale::Tdb}, {2455197.5, TimeScale::Tt},
-                                         {2457000.25, TimeScale::Utc}, {2460000.1, TimeScale::Ut1}};
+  const std::vector<Instant> instants = {{2455197.5, TimeScale::Tt}, {2451545.0, TimeScale::Tdb},
+                                         {2460000.1, TimeScale::Ut1}, {2457000.25, TimeScale::Utc}};
   for (const Origin& origin :
        {Origin::barycentric(), Origin::heliocentric(), kGeo, Origin::topocentric({-70, -24, 2635})}) {
     const auto usable = std::span<const Body>(bodies).subspan(origin.kind == OriginKind::Heliocentric);
     for (const PositionOptions& o : {opts(origin, CS::Equatorial, RE::J2000), opts(origin, CS::Ecliptic, RE::J2000),
                                      opts(origin, CS::Ecliptic, RE::OfDate, kPrecession),
-                                     opts(origin, CS::Equatorial, RE::OfDate, kPrecessionNutation)}) {
+                                     opts(origin, CS::Equatorial, RE::OfDate, kPrecessionNutation),
+                                     opts(origin, CS::Ecliptic, RE::OfDate, {}, false, true)}) {
       const std::vector<Position> batch = de421().positions(usable, instants, o).value();
       ASSERT_EQ(batch.size(), usable.size() * instants.size());
       for (std::size_t k = 0; k < batch.size(); ++k) {
@@ -176,6 +177,11 @@ TEST_F(Positions, BatchEqualsLoopOfSingleRequests) {
             "spherical coordinates are undefined when target and origin are identical");
   EXPECT_EQ(outcome(de421().positions({}, good_then_bad, geo)), outside);
   EXPECT_TRUE(de421().positions(std::array{Body::Sun}, {}, geo)->empty());
+  // Corrected positions are computed in time order, yet the error is the first in step order.
+  const std::vector<Instant> then_earlier = {{2451545.0, TimeScale::Tdb}, {2414864.5, TimeScale::Tdb}};
+  EXPECT_EQ(outcome(de421().positions(std::array{Body::Moon, Body::Jupiter}, then_earlier,
+                                      opts(kGeo, CS::Equatorial, RE::J2000, kLightTime))),
+            "no SPK segment continues the center chain from target 599 at TDB epoch 0");
 }
 
 }  // namespace
