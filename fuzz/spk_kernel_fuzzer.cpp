@@ -61,14 +61,14 @@ using namespace ephemeris;
   } while (false)
 
 constexpr std::string_view kSha256 = "0123456789abcdef0123456789abcdef0123456789ABCDEF0123456789ABCDEF";
-constexpr std::size_t kMaxSegments = 24;       // segments evaluated directly
-constexpr std::size_t kMaxTargets = 12;        // targets whose chains are walked
-constexpr std::size_t kMaxTargetEpochs = 20;   // epochs per target
-constexpr std::size_t kMaxRelativeTargets = 6; // targets of relative states
+constexpr std::size_t kMaxSegments = 24;        // segments evaluated directly
+constexpr std::size_t kMaxTargets = 12;         // targets whose chains are walked
+constexpr std::size_t kMaxTargetEpochs = 20;    // epochs per target
+constexpr std::size_t kMaxRelativeTargets = 6;  // targets of relative states
 
 double inf() { return std::numeric_limits<double>::infinity(); }
 
-// Results as bytes: state bits, segment fields, error texts.
+// Results as bytes: state bits and error texts.
 class Transcript {
  public:
   void add(const StateVector& s) {
@@ -98,34 +98,38 @@ class Transcript {
   std::string text_;
 };
 
-bool same_bits(const StateVector& a, const StateVector& b) {
-  return std::memcmp(a.position_km.data(), b.position_km.data(), sizeof a.position_km) == 0 &&
-         std::memcmp(a.velocity_km_per_s.data(), b.velocity_km_per_s.data(), sizeof a.velocity_km_per_s) == 0;
+// Equal bits of two results made only of doubles (states, positions).
+template <typename T>
+bool same_bits(const T& a, const T& b) {
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+// A batch against the same requests taken one at a time: the batch succeeds
+// exactly when every single request does, with the same bits, and a failed
+// batch reports the error of one of the failing requests.
+template <typename T, typename E>
+void compare_batch(const std::expected<std::vector<T>, E>& batch, std::span<const std::expected<T, E>> singles) {
+  const bool all_succeed = std::all_of(singles.begin(), singles.end(), [](const auto& s) { return s.has_value(); });
+  FUZZ_CHECK(batch.has_value() == all_succeed);
+  if (batch) {
+    FUZZ_CHECK(batch->size() == singles.size());
+    for (std::size_t i = 0; i < singles.size(); ++i) FUZZ_CHECK(same_bits((*batch)[i], *singles[i]));
+    return;
+  }
+  const std::string text = message(batch.error());
+  FUZZ_CHECK(std::any_of(singles.begin(), singles.end(),
+                         [&](const auto& s) { return !s.has_value() && message(s.error()) == text; }));
 }
 
 using StateResult = std::expected<StateVector, SpkError>;
 using StatesResult = std::expected<std::vector<StateVector>, SpkError>;
 
-// A batch against the same epochs taken one at a time: the batch succeeds
-// exactly when every single epoch does, with the same bits, and a failed
-// batch reports the error of one of the failing epochs. Then the batch of
-// the epochs that succeed alone must succeed too. `run` evaluates a batch.
+// `compare_batch` for the states of `epochs`, then again for the epochs
+// that succeed alone, whose batch must succeed. `run` evaluates a batch.
 template <typename Run>
 void check_batch(std::span<const double> epochs, std::span<const StateResult> singles, Run run, Transcript& out) {
-  const auto compare = [](const StatesResult& batch, std::span<const StateResult> alone) {
-    const bool all_succeed = std::all_of(alone.begin(), alone.end(), [](const auto& s) { return s.has_value(); });
-    FUZZ_CHECK(batch.has_value() == all_succeed);
-    if (batch) {
-      FUZZ_CHECK(batch->size() == alone.size());
-      for (std::size_t i = 0; i < alone.size(); ++i) FUZZ_CHECK(same_bits((*batch)[i], *alone[i]));
-      return;
-    }
-    const std::string text = message(batch.error());
-    FUZZ_CHECK(std::any_of(alone.begin(), alone.end(),
-                           [&](const auto& s) { return !s.has_value() && message(s.error()) == text; }));
-  };
   const StatesResult batch = run(epochs);
-  compare(batch, singles);
+  compare_batch(batch, singles);
   out.add(batch);
   if (batch) return;
   std::vector<double> good_epochs;
@@ -138,7 +142,7 @@ void check_batch(std::span<const double> epochs, std::span<const StateResult> si
   }
   if (good.empty()) return;
   const StatesResult good_batch = run(good_epochs);
-  compare(good_batch, good);
+  compare_batch(good_batch, std::span<const StateResult>(good));
   out.add(good_batch);
 }
 
@@ -280,24 +284,6 @@ bool agree(const std::expected<A, SpkError>& a, const std::expected<B, SpkError>
 
 using PositionResult = std::expected<Position, EphemerisError>;
 
-// An engine batch against its single positions (instant-major): the same
-// rule as for states.
-void check_positions(const std::expected<std::vector<Position>, EphemerisError>& batch,
-                     std::span<const PositionResult> singles) {
-  const bool all_succeed = std::all_of(singles.begin(), singles.end(), [](const auto& s) { return s.has_value(); });
-  FUZZ_CHECK(batch.has_value() == all_succeed);
-  if (batch) {
-    FUZZ_CHECK(batch->size() == singles.size());
-    for (std::size_t i = 0; i < singles.size(); ++i) {
-      FUZZ_CHECK(std::memcmp(&(*batch)[i], &*singles[i], sizeof(Position)) == 0);
-    }
-    return;
-  }
-  const std::string text = message(batch.error());
-  FUZZ_CHECK(std::any_of(singles.begin(), singles.end(),
-                         [&](const auto& s) { return !s.has_value() && message(s.error()) == text; }));
-}
-
 // The engine on the same file: primary kernel mapped, the same bytes attached
 // in memory; its kernel list must answer like a single kernel, and its batch
 // positions must equal its single positions.
@@ -342,7 +328,7 @@ void exercise_engine(const MemoryFile& file, std::span<const std::uint8_t> data,
     for (const Instant& instant : instants) {
       for (Body body : kAllBodies) singles.push_back(engine->position(body, instant, options));
     }
-    check_positions(engine->positions(kAllBodies, instants, options), singles);
+    compare_batch(engine->positions(kAllBodies, instants, options), std::span<const PositionResult>(singles));
     // The bodies that succeed alone at every instant inside the range, as one batch.
     std::vector<Body> bodies;
     std::vector<PositionResult> inside;
@@ -357,7 +343,7 @@ void exercise_engine(const MemoryFile& file, std::span<const std::uint8_t> data,
     }
     const auto batch = engine->positions(bodies, std::span(instants).first(kInstantsInside), options);
     FUZZ_CHECK(batch.has_value());
-    check_positions(batch, inside);
+    compare_batch(batch, std::span<const PositionResult>(inside));
   }
 }
 
