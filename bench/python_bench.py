@@ -1,425 +1,202 @@
-#!/usr/bin/env python3
-"""Python-level timings of the `ephemeris` module next to jplephem and Skyfield.
+"""Rows of the module as a Python program uses it: single requests at hourly
+instants next to jplephem and Skyfield, Julian-day arrays against lists of
+`Instant` objects, horizontal coordinates next to Skyfield's `altaz()`, and
+what a call into the module costs by itself.
 
-Measures, in one run and on the same DE421 file:
-
-- single requests, Mars geocentric, at TT instants an hour apart (as the C++
-  engine benchmark asks them; jplephem is given the same instants in TDB):
-  `Engine.position` geometric (J2000 ecliptic) and apparent (true ecliptic of
-  date), jplephem's state vectors for the same geometric request, and
-  Skyfield's `earth.at(t).observe(mars)` (astrometric: light time applied),
-  its plain difference of states `(mars - earth).at(t)`, and `.apparent()`,
-  each turned into ecliptic longitude, latitude, distance and longitude rate;
-- batches of 100,000 instants (an hour apart) x 5 bodies (Sun, Moon, Mercury,
-  Venus, Mars), geocentric, geometric J2000 ecliptic and apparent of date:
-  `Engine.positions`, jplephem's vectorised Chebyshev evaluation plus the
-  NumPy rotation to the J2000 ecliptic and the spherical conversion (the same
-  output array), and Skyfield with time arrays;
-- Julian-day arrays: `Engine.positions_jd` given the batch's days as one
-  float64 array (and as a list of floats) against `positions` given the
-  prebuilt `Instant` list and given a list made from the days, and `Engine.altaz_jd` (the Sun from Greenwich,
-  100,000 UT1 hours, unrefracted and refracted) next to `Engine.altaz` per
-  instant and Skyfield's `altaz()` with a time array;
-- the cost of binding: trivial calls into the module (a class-method
-  constructor, a property, argument errors, an empty batch) next to
-  `position`, and the bare Python loop that every per-call figure includes.
-
-Every figure is the best of several repeats of a timed loop
-(time.perf_counter, garbage collector paused); the loops take turns, so that
-other load on a shared machine falls on all of them alike. Run from the
-repository root after installing the module:
-
-    python3 -m pip install '.[test]'
-    python3 bench/python_bench.py [--repeats 5] [--instants 100000] [--quick]
-        [--engine-benchmark build/<dir>/src/engine/engine_benchmark]
+- Single requests: Mars, geocentric, at TT instants an hour apart (as the C++
+  engine benchmark asks them): `Engine.position` geometric (J2000 ecliptic)
+  against jplephem's state vectors (the same instants in TDB, no rotation or
+  spherical conversion) and Skyfield's `(mars - earth).at(t)`; light time
+  only against Skyfield's `observe(mars)`; apparent (true ecliptic of date)
+  against `observe(mars).apparent()`; Skyfield's converted with
+  `frame_latlon_and_rates`.
+- Julian-day arrays (100,000 hourly TT days x 5 bodies): `positions_jd` given
+  a float64 array, against the `Instant` list made from the days and
+  `positions`; with a list of floats; `positions` with the list made
+  beforehand; apparent likewise. `altaz_jd` for the Sun from Greenwich at the
+  same days read as UT1, unrefracted (against Skyfield's
+  `(earth + site).at(t).observe(sun).apparent().altaz()` with a time array:
+  its built-in UT1 and no polar motion, which part by up to 0.5") and
+  refracted, and `altaz` once per instant.
+- Binding: the bare loop every per-call figure includes, a builtin call for
+  scale, trivial calls into the module, argument error paths, `position` at
+  one instant again and again, an empty and a one-position batch.
 """
-
-import argparse
-import gc
-import hashlib
-import json
-import math
-import pathlib
-import platform
-import subprocess
-import sys
-import time
-import warnings
 
 import numpy as np
 
 import ephemeris
+import harness
+from harness import BODIES, J2000, Row, Side
 
-J2000 = 2451545.0
-KM_PER_AU = 149597870.7
-# The J2000 ecliptic: the equator tilted by the obliquity 84381.448 arcseconds.
-OBLIQUITY_J2000_RAD = math.radians(84381.448 / 3600.0)
-BODIES = ["sun", "moon", "mercury", "venus", "mars"]
-# DE421 segments (centre, target) that lead each body to the barycentre.
-CHAINS = {
-    "sun": [(0, 10)],
-    "moon": [(0, 3), (3, 301)],
-    "mercury": [(0, 1), (1, 199)],
-    "venus": [(0, 2), (2, 299)],
-    "mars": [(0, 4), (4, 499)],
-    "earth": [(0, 3), (3, 399)],
-}
+NAMES = ("python-single", "python-arrays", "python-binding")
 
 
-def de421_path():
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")  # skyfield-data warns about its other, expiring files
-        import skyfield_data
-    return pathlib.Path(skyfield_data.get_skyfield_data_path()) / "de421.bsp"
+def rows(quick: bool, names=NAMES):
+    engine = harness.open_engine()
+    repeats = 2 if quick else 5
+    calls = 10_000 if quick else 100_000
+    for name in names:
+        harness.progress(name)
+        if name == "python-single":
+            yield from single_rows(engine, calls, repeats)
+        elif name == "python-arrays":
+            yield from array_rows(engine, calls, repeats)
+        elif name == "python-binding":
+            yield from binding_rows(engine, calls, repeats)
 
 
-class Case:
-    """One timed loop: `run()` makes `calls` calls of `positions_per_call` positions each."""
-
-    def __init__(self, group, what, library, calls, positions_per_call, run, repeats=None):
-        self.group, self.what, self.library = group, what, library
-        self.calls, self.positions_per_call, self.run = calls, positions_per_call, run
-        self.repeats = repeats  # None: as many as the command line asks
-        self.best = math.inf
-
-    def row(self) -> str:
-        per_call_us = self.best / self.calls * 1e6
-        per_position = f"{self.best / (self.calls * self.positions_per_call) * 1e9:>10.1f}" \
-            if self.positions_per_call else f"{'':>10}"
-        count = f"{self.positions_per_call:<6}" if self.positions_per_call else " " * 6
-        shape = f"{self.calls:>7} {'x' if self.positions_per_call else ' '} {count}"
-        return (f"  {self.what:<46} {self.library:<10} {shape} "
-                f"{self.best * 1e3:>9.2f} ms {per_call_us:>12.3f} {per_position}")
+def fields(position):
+    return [position.longitude_deg, position.latitude_deg, position.distance_au, position.longitude_speed_deg_per_day]
 
 
-def time_cases(cases, repeats: int) -> None:
-    """Times every case `repeats` times (fewer where a case says so), taking
-    turns, so that other load on a shared machine falls on every case alike;
-    each keeps its shortest time. The garbage collector runs between the
-    timed loops, not inside them."""
-    for round_number in range(repeats):
-        for case in cases:
-            if case.repeats is not None and round_number >= case.repeats:
-                continue
-            gc.collect()
-            gc.disable()
-            try:
-                start = time.perf_counter()
-                case.run()
-                case.best = min(case.best, time.perf_counter() - start)
-            finally:
-                gc.enable()
-        print(f"  round {round_number + 1} of {repeats} done", file=sys.stderr, flush=True)
-
-
-def print_table(cases) -> None:
-    titles = {"single": "Single requests: Mars geocentric, instants an hour apart",
-              "batch": "Batches: instants an hour apart x 5 bodies (Sun, Moon, Mercury, Venus, Mars), geocentric",
-              "arrays": "Julian-day arrays: the same batches given days in TT; horizontal coordinates",
-              "binding": "Binding: calls into the module, and the bare loop every per-call figure includes"}
-    header = f"  {'what':<46} {'library':<10} {'calls':>7} x {'pos.':<6} {'best':>12} {'us/call':>12} {'ns/pos.':>10}"
-    for group, title in titles.items():
-        print(title)
-        print(header)
-        for case in cases:
-            if case.group == group:
-                print(case.row())
-        print()
-
-
-# ---------------------------------------------------------------------------
-# jplephem: state vectors from the Chebyshev segments
-
-
-class JplephemGeocentric:
-    def __init__(self, path):
-        from jplephem.spk import SPK
-        self.kernel = SPK.open(str(path))
-
-    def state(self, body, tdb_julian_day):
-        """Barycentric position (km) and velocity (km/day) summed along the chain."""
-        position = velocity = 0.0
-        for centre, target in CHAINS[body]:
-            p, v = self.kernel[centre, target].compute_and_differentiate(tdb_julian_day)
-            position = position + p
-            velocity = velocity + v
-        return position, velocity
-
-    def geocentric(self, body, tdb_julian_day, earth=None):
-        """Geocentric position and velocity; `earth`, the Earth's barycentric
-        state at the same instants, is evaluated when not given."""
-        if body == "moon":  # the Moon and the Earth share the Earth-Moon barycentre
-            p_moon, v_moon = self.kernel[3, 301].compute_and_differentiate(tdb_julian_day)
-            p_earth, v_earth = self.kernel[3, 399].compute_and_differentiate(tdb_julian_day)
-            return p_moon - p_earth, v_moon - v_earth
-        p, v = self.state(body, tdb_julian_day)
-        p_earth, v_earth = earth if earth is not None else self.state("earth", tdb_julian_day)
-        return p - p_earth, v - v_earth
-
-    def geocentric_batch(self, bodies, tdb_julian_days):
-        """Geocentric states of every body; the Earth's is evaluated once."""
-        earth = self.state("earth", tdb_julian_days)
-        return [self.geocentric(body, tdb_julian_days, earth) for body in bodies]
-
-    def close(self):
-        self.kernel.close()
-
-
-def ecliptic_spherical(position_km, velocity_km_per_day):
-    """Equatorial J2000 vectors (3, n) -> longitude, latitude (deg), distance
-    (au), longitude rate (deg/day) on the J2000 ecliptic."""
-    c, s = math.cos(OBLIQUITY_J2000_RAD), math.sin(OBLIQUITY_J2000_RAD)
-    x, y, z = position_km
-    vx, vy = velocity_km_per_day[0], velocity_km_per_day[1] * c + velocity_km_per_day[2] * s
-    y, z = y * c + z * s, -y * s + z * c
-    rho2 = x * x + y * y
-    longitude = np.degrees(np.arctan2(y, x)) % 360.0
-    latitude = np.degrees(np.arctan2(z, np.sqrt(rho2)))
-    distance = np.sqrt(rho2 + z * z) / KM_PER_AU
-    rate = np.degrees((x * vy - y * vx) / rho2)
-    return longitude, latitude, distance, rate
-
-
-# ---------------------------------------------------------------------------
-# Skyfield
-
-
-class SkyfieldGeocentric:
-    def __init__(self, path):
-        from skyfield.api import load, load_file
-        from skyfield.framelib import ecliptic_frame, ecliptic_J2000_frame
-        self.timescale = load.timescale(builtin=True)
-        self.planets = load_file(str(path))
-        self.earth = self.planets["earth"]
-        self.targets = {"sun": self.planets["sun"], "moon": self.planets["moon"],
-                        "mercury": self.planets["mercury"], "venus": self.planets["venus"],
-                        "mars": self.planets["mars"]}
-        self.ecliptic_j2000 = ecliptic_J2000_frame
-        self.ecliptic_of_date = ecliptic_frame
-
-    def time(self, tt_julian_day):
-        return self.timescale.tt_jd(tt_julian_day)
-
-    def tdb(self, tt_julian_day):
-        """TDB Julian days of TT instants, for jplephem."""
-        return self.time(tt_julian_day).tdb
-
-    @staticmethod
-    def spherical(position, frame):
-        latitude, longitude, distance, _, longitude_rate, _ = position.frame_latlon_and_rates(frame)
-        return longitude.degrees, latitude.degrees, distance.au, longitude_rate.degrees.per_day
-
-    def observed(self, body, t):
-        return self.spherical(self.earth.at(t).observe(self.targets[body]), self.ecliptic_j2000)
-
-    def difference(self, body, t):
-        return self.spherical((self.targets[body] - self.earth).at(t), self.ecliptic_j2000)
-
-    def apparent(self, body, t):
-        return self.spherical(self.earth.at(t).observe(self.targets[body]).apparent(), self.ecliptic_of_date)
-
-    def close(self):
-        self.planets.close()
-
-
-# ---------------------------------------------------------------------------
-
-
-def single_request_cases(engine, jpl, sky, calls):
-    days = [J2000 + k / 24.0 for k in range(calls)]
+def single_rows(engine, calls, repeats):
+    path = harness.de421()[0]
+    jpl, sky = harness.JplephemGeocentric(path), harness.SkyfieldGeocentric(path)
+    days = harness.hourly_days(calls).tolist()
     instants = [ephemeris.Instant.tt(day) for day in days]
-    geometric, apparent = ephemeris.geometric(), ephemeris.apparent()
-    position = engine.position
-
-    def series(options):
-        def run():
-            for instant in instants:
-                position("mars", instant, options)
-        return run
-
+    few = calls // 200
     jpl_days = [float(sky.tdb(day)) for day in days[:calls // 10]]
+    sky_times = [sky.time(day) for day in days[:few]]
+    position = engine.position
+    requests = {"geometric": ephemeris.geometric(), "astrometric": ephemeris.PositionOptions(
+        "geocentric", "ecliptic", light_time=True), "apparent": ephemeris.apparent()}
+    results = {}
+
+    def ours(kind):
+        options = requests[kind]
+
+        def run():
+            results[kind] = [position("mars", instant, options) for instant in instants]
+        return run
 
     def jpl_vectors():
         for day in jpl_days:
             jpl.geocentric("mars", day)
 
-    sky_times = [sky.time(day) for day in days[:calls // 200]]
-
-    def skyfield(method):
+    def skyfield(method, kind):
         def run():
-            for t in sky_times:
-                method("mars", t)
+            results["skyfield " + kind] = [method("mars", t) for t in sky_times]
         return run
 
-    return [
-        Case("single", "geometric, J2000 ecliptic", "ephemeris", calls, 1, series(geometric)),
-        Case("single", "apparent, true ecliptic of date", "ephemeris", calls, 1, series(apparent)),
-        Case("single", "geometric state vectors only", "jplephem", len(jpl_days), 1, jpl_vectors),
-        Case("single", "observe (light time), J2000 ecliptic", "skyfield", len(sky_times), 1,
-             skyfield(sky.observed)),
-        Case("single", "(mars - earth).at(t), J2000 ecliptic", "skyfield", len(sky_times), 1,
-             skyfield(sky.difference)),
-        Case("single", "observe().apparent(), ecliptic of date", "skyfield", len(sky_times), 1,
-             skyfield(sky.apparent)),
-    ]
+    try:
+        seconds = harness.best_times(
+            [ours("geometric"), ours("astrometric"), ours("apparent"), jpl_vectors,
+             skyfield(sky.difference, "geometric"), skyfield(sky.observed, "astrometric"),
+             skyfield(sky.apparent, "apparent")], repeats)
+    finally:
+        jpl.close()
+        sky.close()
+    per_call = [seconds[0] / calls, seconds[1] / calls, seconds[2] / calls, seconds[3] / len(jpl_days)] + \
+        [s / few for s in seconds[4:]]
+    how = 'position("mars", Instant.tt(day), {})'
+    geometric = Side("ephemeris", per_call[0], how.format("geometric()"))
+    skyfield_version = f"Skyfield {harness.version('skyfield')}"
+
+    def agreement(kind):
+        mine = np.array([fields(p) for p in results[kind][:few]])
+        return harness.difference(mine, np.array(results["skyfield " + kind]))
+
+    yield Row("python-single-geometric-jplephem", "single geometric Mars, hourly instants, vs jplephem", "call",
+              geometric, Side(f"jplephem {harness.version('jplephem')}", per_call[3],
+                              "compute_and_differentiate along both chains (TDB); state vectors only"),
+              "(vectors only, not compared)")
+    yield Row("python-single-geometric-skyfield", "single geometric Mars, hourly instants, vs Skyfield", "call",
+              geometric, Side(skyfield_version, per_call[4],
+                              "(mars - earth).at(t) + frame_latlon_and_rates(ecliptic_J2000_frame)"),
+              agreement("geometric"))
+    yield Row("python-single-astrometric-skyfield", "single light-time-corrected Mars, hourly, vs Skyfield", "call",
+              Side("ephemeris", per_call[1], how.format('PositionOptions("geocentric", "ecliptic", light_time=True)')),
+              Side(skyfield_version, per_call[5], "earth.at(t).observe(mars) + frame_latlon_and_rates(J2000 ecl.)"),
+              agreement("astrometric"))
+    yield Row("python-single-apparent-skyfield", "single apparent Mars, hourly instants, vs Skyfield", "call",
+              Side("ephemeris", per_call[2], how.format("apparent()")),
+              Side(skyfield_version, per_call[6], "observe(mars).apparent() + frame_latlon_and_rates(ecliptic_frame)"),
+              agreement("apparent"))
 
 
-def batch_cases(engine, jpl, sky, n, results):
-    """Each case leaves its last result in `results`, for the agreement check."""
-    days = J2000 + np.arange(n) / 24.0
-    instants = [ephemeris.Instant.tt(float(day)) for day in days]
-    tdb_days = sky.tdb(days)
-    positions = n * len(BODIES)
-
-    def ours(options, key):
-        def run():
-            results[key] = engine.positions(BODIES, instants, options)
-        return run
-
-    def making_instants():
-        [ephemeris.Instant.tt(day) for day in days.tolist()]
-
-    def jpl_vectors():
-        jpl.geocentric_batch(BODIES, tdb_days)
-
-    def jpl_spherical():
-        result = np.empty((n, len(BODIES), 4))
-        for column, state in enumerate(jpl.geocentric_batch(BODIES, tdb_days)):
-            for field, values in enumerate(ecliptic_spherical(*state)):
-                result[:, column, field] = values
-        results["jplephem"] = result
-
-    t = sky.time(days)
-
-    def skyfield(method, key):
-        def run():
-            rows = [np.stack(method(body, t), axis=-1) for body in BODIES]
-            results[key] = np.stack(rows, axis=1)
-        return run
-
-    few = 3  # Skyfield's batches take seconds each
-    return [
-        Case("batch", "geometric, J2000 ecliptic", "ephemeris", 1, positions, ours(ephemeris.geometric(), "geometric")),
-        Case("batch", "apparent, true ecliptic of date", "ephemeris", 1, positions,
-             ours(ephemeris.apparent(), "apparent")),
-        Case("batch", "making the Instant list (not in the above)", "ephemeris", 1, 0, making_instants),
-        Case("batch", "geometric state vectors only", "jplephem", 1, positions, jpl_vectors),
-        Case("batch", "geometric, J2000 ecliptic (+ NumPy spherical)", "jplephem", 1, positions, jpl_spherical),
-        Case("batch", "observe (light time), J2000 ecliptic", "skyfield", 1, positions,
-             skyfield(sky.observed, "skyfield observed"), few),
-        Case("batch", "(body - earth).at(t), J2000 ecliptic", "skyfield", 1, positions,
-             skyfield(sky.difference, "skyfield geometric"), few),
-        Case("batch", "observe().apparent(), ecliptic of date", "skyfield", 1, positions,
-             skyfield(sky.apparent, "skyfield apparent"), few),
-    ]
-
-
-def array_cases(engine, timed_engine, sky, n, results):
-    """positions_jd against positions with prebuilt Instants; altaz_jd, altaz and Skyfield's altaz()."""
-    days = J2000 + np.arange(n) / 24.0
+def array_rows(engine, n, repeats):
+    timed_engine = harness.open_engine(with_time_kernels=True)
+    sky = harness.SkyfieldGeocentric(harness.de421()[0])
+    days = harness.hourly_days(n)
     day_list = days.tolist()
     instants = [ephemeris.Instant.tt(day) for day in day_list]
-    positions = n * len(BODIES)
     geometric, apparent = ephemeris.geometric(), ephemeris.apparent()
-
-    def batch(method, argument, options, key):
-        def run():
-            results[key] = method(BODIES, argument, options)
-        return run
-
     site = ephemeris.GeodeticObserver(0.0, 51.4769, 46.0)
-    some = days[:n // 10]
+    some = day_list[:n // 10]
+    from skyfield.api import wgs84
+    observer = sky.earth + wgs84.latlon(51.4769, 0.0, elevation_m=46.0)
+    results = {}
 
-    def altaz_jd(*weather):
+    def keep(key, method, *arguments):
         def run():
-            key = "altaz_jd refracted" if weather else "altaz_jd"
-            results[key] = timed_engine.altaz_jd("sun", site, days, "ut1", *weather)
+            results[key] = method(*arguments)
         return run
+
+    def from_days():
+        results["from days"] = engine.positions(BODIES, [ephemeris.Instant.tt(day) for day in day_list], geometric)
 
     def altaz_loop():
         for day in some:
             timed_engine.altaz("sun", site, ephemeris.Instant.ut1(day))
 
-    from skyfield.api import wgs84
-    observer = sky.earth + wgs84.latlon(51.4769, 0.0, elevation_m=46.0)
-    sky_times = sky.timescale.ut1_jd(days)
-
     def skyfield_altaz():
-        altitude, azimuth, distance = observer.at(sky_times).observe(sky.targets["sun"]).apparent().altaz()
+        altitude, azimuth, distance = observer.at(sky.timescale.ut1_jd(days)).observe(
+            sky.targets["sun"]).apparent().altaz()
         results["skyfield altaz"] = np.stack([altitude.degrees, azimuth.degrees, distance.au], axis=-1)
 
-    return [
-        Case("arrays", "positions, prebuilt Instant list, geometric", "ephemeris", 1, positions,
-             batch(engine.positions, instants, geometric, "positions geometric")),
-        Case("arrays", "Instants made from the days, then positions", "ephemeris", 1, positions,
-             batch(lambda b, d, o: engine.positions(b, [ephemeris.Instant.tt(day) for day in d], o), day_list,
-                   geometric, "positions from days")),
-        Case("arrays", "positions_jd, float64 array, geometric", "ephemeris", 1, positions,
-             batch(lambda b, d, o: engine.positions_jd(b, d, "tt", o), days, geometric, "positions_jd geometric")),
-        Case("arrays", "positions_jd, list of floats, geometric", "ephemeris", 1, positions,
-             batch(lambda b, d, o: engine.positions_jd(b, d, "tt", o), day_list, geometric, "positions_jd list")),
-        Case("arrays", "positions, prebuilt Instant list, apparent", "ephemeris", 1, positions,
-             batch(engine.positions, instants, apparent, "positions apparent")),
-        Case("arrays", "positions_jd, float64 array, apparent", "ephemeris", 1, positions,
-             batch(lambda b, d, o: engine.positions_jd(b, d, "tt", o), days, apparent, "positions_jd apparent")),
-        Case("arrays", "altaz_jd, Sun from Greenwich, UT1", "ephemeris", 1, n, altaz_jd()),
-        Case("arrays", "altaz_jd, the same refracted (10 C, 1010 mbar)", "ephemeris", 1, n, altaz_jd(10.0, 1010.0)),
-        Case("arrays", "altaz per instant (a tenth of the days)", "ephemeris", len(some), 1, altaz_loop),
-        Case("arrays", "observe(sun).apparent().altaz(), time array", "skyfield", 1, n, skyfield_altaz, 3),
-    ]
+    try:
+        seconds = harness.best_times([
+            keep("jd geometric", engine.positions_jd, BODIES, days, "tt", geometric), from_days,
+            keep("jd list", engine.positions_jd, BODIES, day_list, "tt", geometric),
+            keep("geometric", engine.positions, BODIES, instants, geometric),
+            keep("jd apparent", engine.positions_jd, BODIES, days, "tt", apparent),
+            keep("apparent", engine.positions, BODIES, instants, apparent),
+            keep("altaz_jd", timed_engine.altaz_jd, "sun", site, days, "ut1"),
+            keep("altaz_jd refracted", timed_engine.altaz_jd, "sun", site, days, "ut1", 10.0, 1010.0),
+            altaz_loop, skyfield_altaz], [repeats] * 9 + [min(repeats, 3)])
+    finally:
+        sky.close()
+    batch = f"batch of {n * len(BODIES):,} positions"
 
+    def same(a, b):
+        return "bit-identical" if np.array_equal(results[a], results[b]) else "DIFFERENT"
 
-def print_array_agreement(results):
-    """positions_jd gives the positions array bit for bit; altaz_jd is near Skyfield's altaz()."""
-    print("Julian-day arrays")
-    for kind in ("geometric", "apparent"):
-        print(f"  positions_jd {kind} equals positions with Instants bit for bit: "
-              f"{np.array_equal(results['positions_jd ' + kind], results['positions ' + kind])}")
+    ours = Side("ephemeris", seconds[0], 'positions_jd(bodies, float64 days, "tt", geometric())')
+    yield Row("python-arrays-geometric", f"geometric, {n:,} hourly TT days x 5 bodies, days as an array", batch,
+              ours, Side("ephemeris", seconds[1], "positions(bodies, [Instant.tt(d) for d in days], geometric())"),
+              same("jd geometric", "from days"))
+    yield Row("python-arrays-geometric-list", "the same, days as a list of floats", batch,
+              Side("ephemeris", seconds[2], 'positions_jd(bodies, list of floats, "tt", geometric())'),
+              agreement=same("jd list", "jd geometric"))
+    yield Row("python-arrays-geometric-prebuilt", "the same, Instant list made beforehand (not timed)", batch,
+              Side("ephemeris", seconds[3], "positions(bodies, instants, geometric())"),
+              agreement=same("geometric", "jd geometric"))
+    yield Row("python-arrays-apparent", f"apparent, {n:,} hourly TT days x 5 bodies, days as an array", batch,
+              Side("ephemeris", seconds[4], 'positions_jd(bodies, float64 days, "tt", apparent())'),
+              Side("ephemeris", seconds[5], "positions(bodies, instants made beforehand, apparent())"),
+              same("jd apparent", "apparent"))
     ours, theirs = results["altaz_jd"], results["skyfield altaz"]
     altitude = np.abs(ours[:, 0] - theirs[:, 0]) * 3600.0
-    azimuth = np.abs((ours[:, 1] - theirs[:, 1] + 180.0) % 360.0 - 180.0) * np.cos(np.radians(ours[:, 0])) * 3600.0
-    print(f"  altaz_jd against Skyfield (its built-in UT1, no polar motion): altitude {altitude.max():.2e}\", "
-          f"azimuth x cos(altitude) {azimuth.max():.2e}\"")
-    print()
+    azimuth = harness.arcseconds(ours[:, 1], theirs[:, 1]) * np.cos(np.radians(ours[:, 0]))
+    yield Row("python-arrays-altaz", f"Sun altitude and azimuth from Greenwich, {n:,} UT1 hours", f"{n:,} instants",
+              Side("ephemeris", seconds[6], 'altaz_jd("sun", site, days, "ut1")'),
+              Side(f"Skyfield {harness.version('skyfield')}", seconds[9],
+                   "(earth + site).at(ut1_jd(days)).observe(sun).apparent().altaz()"),
+              f"alt {altitude.max():.1e}\", az x cos(alt) {azimuth.max():.1e}\" (Skyfield's UT1, no polar motion)")
+    yield Row("python-arrays-altaz-refracted", "the same, refracted (10 C, 1010 mbar)", f"{n:,} instants",
+              Side("ephemeris", seconds[7], 'altaz_jd("sun", site, days, "ut1", 10.0, 1010.0)'))
+    yield Row("python-arrays-altaz-single", "the same, one call per instant", "call",
+              Side("ephemeris", seconds[8] / len(some), 'altaz("sun", site, Instant.ut1(day))'))
 
 
-def arcseconds(a_deg, b_deg):
-    return np.abs((np.asarray(a_deg) - np.asarray(b_deg) + 180.0) % 360.0 - 180.0) * 3600.0
-
-
-def print_agreement(results):
-    """The libraries did the same work: their answers agree."""
-    geometric, apparent = results["geometric"], results["apparent"]
-    # A planet within half a degree of the Sun's centre is behind or in front
-    # of its disc, where the models of light deflection part.
-    sun = np.radians(apparent[:, :1, :2])
-    body = np.radians(apparent[:, :, :2])
-    cos_elongation = (np.sin(body[..., 1]) * np.sin(sun[..., 1]) +
-                      np.cos(body[..., 1]) * np.cos(sun[..., 1]) * np.cos(body[..., 0] - sun[..., 0]))
-    near_the_sun = cos_elongation > math.cos(math.radians(0.5))
-    near_the_sun[:, 0] = False
-    print("Agreement of the batch results (largest difference over all instants and bodies)")
-    for label, ours, theirs, mask in (
-            ("geometric vs jplephem", geometric, results["jplephem"], None),
-            ("geometric vs skyfield", geometric, results["skyfield geometric"], None),
-            ("apparent vs skyfield", apparent, results["skyfield apparent"], None),
-            (f"apparent vs skyfield, {int(near_the_sun.sum())} places within 0.5 deg of the Sun left out",
-             apparent, results["skyfield apparent"], ~near_the_sun)):
-        longitude, latitude = arcseconds(ours[..., 0], theirs[..., 0]), arcseconds(ours[..., 1], theirs[..., 1])
-        distance = np.abs(ours[..., 2] - theirs[..., 2])
-        if mask is not None:
-            longitude, latitude, distance = longitude[mask], latitude[mask], distance[mask]
-        print(f"  {label}: longitude {longitude.max():.2e}\", latitude {latitude.max():.2e}\", "
-              f"distance {distance.max():.2e} au")
-    print()
-
-
-def binding_cases(engine, calls):
+def binding_rows(engine, calls, repeats):
     items = range(calls)
     instant = ephemeris.Instant.tt(J2000)
     geometric = ephemeris.geometric()
     tdb = ephemeris.Instant.tdb
     position, positions = engine.position, engine.positions
+    result = position("mars", instant, geometric)
 
     def empty_loop():
         for _ in items:
@@ -436,6 +213,10 @@ def binding_cases(engine, calls):
     def attribute():
         for _ in items:
             instant.julian_day
+
+    def result_fields():
+        for _ in items:
+            result.longitude_deg, result.latitude_deg, result.distance_au, result.longitude_speed_deg_per_day
 
     def type_error():
         for _ in items:
@@ -459,12 +240,6 @@ def binding_cases(engine, calls):
         for _ in items:
             position(body="mars", instant=instant, options=geometric)
 
-    result = position("mars", instant, geometric)
-
-    def result_fields():
-        for _ in items:
-            result.longitude_deg, result.latitude_deg, result.distance_au, result.longitude_speed_deg_per_day
-
     def empty_batch():
         for _ in items:
             positions([], [], geometric)
@@ -473,89 +248,19 @@ def binding_cases(engine, calls):
         for _ in items:
             positions(["mars"], [instant], geometric)
 
-    return [Case("binding", what, "ephemeris", calls, 0, run) for what, run in (
-        ("empty Python loop", empty_loop),
-        ("abs(1.0), a builtin call", builtin_call),
-        ("Instant.tdb(2451545.0)", constructor),
-        ("instant.julian_day", attribute),
-        ("reading the 4 fields of a Position", result_fields),
-        ("position(...) TypeError for a float instant", type_error),
-        ("position(...) ValueError unknown body", unknown_body),
-        ("position geometric, one instant again", same_instant),
-        ("the same by keywords", keywords),
-        ("positions([], [], geometric())", empty_batch),
-        ("positions(['mars'], [instant], geometric())", one_position_batch))]
-
-
-def print_engine_benchmark(path, repeats):
-    """The C++ engine benchmark's figures: the same requests without Python."""
-    output = subprocess.run([path, "--benchmark_format=json", f"--benchmark_repetitions={repeats}"],
-                            check=True, capture_output=True, text=True).stdout
-    best = {}
-    for run in json.loads(output)["benchmarks"]:
-        if run.get("run_type") == "iteration":
-            scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[run["time_unit"]]
-            best[run["run_name"]] = min(best.get(run["run_name"], math.inf), run["real_time"] * scale)
-    print(f"C++ engine benchmark ({pathlib.Path(path).name}, best of {repeats}), no Python in the loop")
-    for name, seconds in best.items():
-        positions = 500_000 if "Batch" in name else 1
-        print(f"  {name:<46} {seconds * 1e6:>12.3f} us/call {seconds / positions * 1e9:>10.1f} ns/position")
-    print()
-
-
-def time_kernels():
-    """The example's leap-second kernel and the C04 table, with their checksums, for UT1."""
-    import astropy_iers_data
-    lsk = pathlib.Path(__file__).resolve().parent.parent / "examples" / "data" / "latest_leapseconds.tls"
-    eop = pathlib.Path(astropy_iers_data.__file__).parent / "data" / "eopc04.1962-now"
-    return [item for file in (lsk, eop) for item in (str(file), hashlib.sha256(file.read_bytes()).hexdigest())]
-
-
-def main() -> int:
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--repeats", type=int, default=5, help="timed repeats; the best counts (default 5)")
-    parser.add_argument("--instants", type=int, default=100_000, help="instants per batch (default 100000)")
-    parser.add_argument("--single-calls", type=int, default=100_000,
-                        help="calls per single-request loop (default 100000; jplephem a tenth, Skyfield 1/200)")
-    parser.add_argument("--quick", action="store_true", help="a tenth of the counts and 2 repeats, for a smoke run")
-    parser.add_argument("--engine-benchmark", metavar="PATH",
-                        help="also run this build of the C++ engine_benchmark program and print its figures")
-    args = parser.parse_args()
-    if args.quick:
-        args.repeats, args.instants, args.single_calls = 2, args.instants // 10, args.single_calls // 10
-
-    path = de421_path()
-    sha256 = hashlib.sha256(path.read_bytes()).hexdigest()
-    engine = ephemeris.Engine(str(path), sha256)
-    timed_engine = ephemeris.Engine(str(path), sha256, *time_kernels())
-    jpl = JplephemGeocentric(path)
-    with warnings.catch_warnings():
-        warnings.simplefilter("ignore")
-        sky = SkyfieldGeocentric(path)
-        import jplephem
-        import skyfield
-
-    print(f"Python {platform.python_version()} on {platform.machine()}, NumPy {np.__version__}, "
-          f"jplephem {jplephem.__version__}, Skyfield {skyfield.__version__}; kernel {path.name}; "
-          f"best of {args.repeats} (Skyfield batches: of {min(args.repeats, 3)})")
-    print()
-    results: dict[str, np.ndarray] = {}
-    try:
-        cases = (single_request_cases(engine, jpl, sky, args.single_calls) +
-                 batch_cases(engine, jpl, sky, args.instants, results) +
-                 array_cases(engine, timed_engine, sky, args.instants, results) +
-                 binding_cases(engine, args.single_calls))
-        time_cases(cases, args.repeats)
-    finally:
-        jpl.close()
-        sky.close()
-    print_table(cases)
-    print_agreement(results)
-    print_array_agreement(results)
-    if args.engine_benchmark:
-        print_engine_benchmark(args.engine_benchmark, args.repeats)
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+    cases = [("empty", "empty Python loop", empty_loop),
+             ("builtin", "abs(1.0), a builtin call, for scale", builtin_call),
+             ("constructor", "Instant.tdb(2451545.0)", constructor),
+             ("property", "instant.julian_day", attribute),
+             ("fields", "reading the 4 fields of a Position", result_fields),
+             ("type-error", "position(...) TypeError for a float instant", type_error),
+             ("value-error", "position(...) ValueError unknown body", unknown_body),
+             ("position", "position geometric, one instant again", same_instant),
+             ("keywords", "the same by keywords", keywords),
+             ("empty-batch", "positions([], [], geometric())", empty_batch),
+             ("one-batch", "positions(['mars'], [instant], geometric())", one_position_batch)]
+    seconds = harness.best_times([run for _, _, run in cases], repeats)
+    for (name, what, _), best in zip(cases, seconds):
+        yield Row(f"python-binding-{name}", what, "call (with the loop)",
+                  Side("ephemeris" if name not in ("empty", "builtin") else "Python", best / calls,
+                       f"{calls:,} calls in a for loop"))

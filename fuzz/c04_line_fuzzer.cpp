@@ -1,5 +1,6 @@
-// One IERS EOP 20 C04 data line from the fuzzer, read alone and as a table,
-// then queried: every path ends in a sample or an EopError.
+// One Earth orientation data line from the fuzzer, read alone in both formats
+// (IERS EOP 20 C04 and Bulletin A) and as a table, then queried: every path
+// ends in a sample or an EopError.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     (void)message(sample.error());
   }
+  const auto row = ephemeris::parse_bulletin_a_line(text, 1);
+  if (row && row->sample && (!std::isfinite(row->sample->utc_jd) || !std::isfinite(row->sample->x_arcsec))) {
+    __builtin_trap();
+  }
+  if (!row) (void)message(row.error());
+  (void)ephemeris::has_bulletin_a_layout(text);
 
   const auto table = ephemeris::EarthOrientationTable::from_text(text, "fuzz.txt", std::string_view(
       "abcdefABCDEF0123456789abcdefABCDEF0123456789abcdefABCDEF01234567"));
@@ -22,6 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)message(table.error());
     return 0;
   }
+  if (table->measured_samples().size() > table->samples().size()) __builtin_trap();
   const auto samples = table->samples();
   const double first = samples.front().utc_jd;
   const double last = samples.back().utc_jd;

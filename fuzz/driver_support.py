@@ -72,6 +72,12 @@ def eop_path() -> str:
     return str(pathlib.Path(astropy_iers_data.__file__).parent / "data" / "eopc04.1962-now")
 
 
+def bulletin_a_path() -> str:
+    import astropy_iers_data
+
+    return str(pathlib.Path(astropy_iers_data.__file__).parent / "data" / "finals2000A.all")
+
+
 def write_leap_second_kernel(directory: pathlib.Path) -> str:
     sys.path.insert(0, str(ROOT / "tools"))
     from leap_second_kernel import leap_second_kernel_text

@@ -407,6 +407,7 @@ def make_files(directory: pathlib.Path, fifo: bool):
     files["de421"] = support.de421_path()
     files["lsk"] = support.write_leap_second_kernel(directory)
     files["eop"] = support.eop_path()
+    files["bulletin_a"] = support.bulletin_a_path()
     files["eop_short"] = support.write_short_eop_table(directory)
     files["corpus"] = sorted(str(p) for p in support.CORPUS.glob("*.bsp"))
     if not files["corpus"]:
@@ -713,7 +714,7 @@ def valid(kind, rng):
     if kind == "lsk_path":
         return rng.choice([files["lsk"]] * 3 + files["text_mutants"])
     if kind == "eop_path":
-        return rng.choice([files["eop_short"]] * 4 + [files["eop"]] + files["text_mutants"])
+        return rng.choice([files["eop_short"]] * 4 + [files["eop"], files["bulletin_a"]] + files["text_mutants"])
     if kind in ("sha", "opt_sha"):
         return rng.choice([support.CHECKSUM, "AB" * 32, "0123456789abcdefABCDEF" * 2 + "0" * 20])
     if kind == "body":
@@ -864,7 +865,8 @@ FUNCTIONS = [
 ] + [
     (f"{cls.__name__}()", cls, [("value", "opt_julian_day")], 0, 0.3, None)
     for cls in (ephemeris.HouseCusps, ephemeris.RiseSetTransit, ephemeris.HorizonEvent, ephemeris.Position,
-                ephemeris.DateRange, ephemeris.KernelMetadata, ephemeris.HorizontalPosition)
+                ephemeris.DateRange, ephemeris.KernelMetadata, ephemeris.HorizontalPosition,
+                ephemeris.EarthOrientationMetadata)
 ]
 
 METHODS = [
@@ -885,6 +887,7 @@ METHODS = [
     ("altaz_jd", [("body", "body"), ("observer", "observer"), ("julian_days", "julian_days"),
                   ("time_scale", "text:time_scale"), ("temperature_c", "opt_celsius"),
                   ("pressure_mbar", "opt_millibars")], 3, np.ndarray),
+    ("earth_orientation_at", [("instant", "instant")], 1, tuple),
     ("with_leap_second_kernel", [("path", "lsk_path"), ("sha256", "sha")], 1, type(None)),
     ("with_eop", [("path", "eop_path"), ("sha256", "sha")], 1, type(None)),
     ("with_time_kernels", [("leap_second_kernel", "lsk_path"), ("leap_second_sha256", "sha"),
@@ -893,7 +896,7 @@ METHODS = [
 ]
 MUTATING = {"with_leap_second_kernel", "with_eop", "with_time_kernels", "with_additional_kernel_file"}
 PROPERTIES = {
-    Engine: ["kernel_metadata", "supported_range"],
+    Engine: ["kernel_metadata", "supported_range", "earth_orientation"],
     Instant: ["julian_day", "time_scale"],
     GeodeticObserver: ["longitude_east_deg", "latitude_deg", "height_m"],
     PositionOptions: ["origin", "observer", "coordinate_system", "reference_epoch", "apparent", "true_ecliptic"],

@@ -4,9 +4,9 @@
 #
 #   fuzz/run.sh [--jobs N] [TARGET|all] [SECONDS]
 #
-#   spk_kernel           SPK kernel bytes: three readers, centre chains, the engine; up to 16384 bytes
+#   spk_kernel           SPK kernel bytes: file and in-memory readers, centre chains, the engine; up to 16384 bytes
 #   leap_second_kernel   leap-second kernel text, up to 4096 bytes
-#   c04_line             one C04 line (or a small table), up to 512 bytes
+#   c04_line             one C04 or Bulletin A line (or a small table), up to 1024 bytes
 #   all                  every target in turn (the default)
 #
 # SECONDS is the time of each target (default 600). --jobs sets the parallel
@@ -46,7 +46,7 @@ max_len() {
   case "$1" in
     spk_kernel) echo 16384 ;;  # the DE421 excerpt seed is 14336 bytes
     leap_second_kernel) echo 4096 ;;
-    c04_line) echo 512 ;;
+    c04_line) echo 1024 ;;
   esac
 }
 

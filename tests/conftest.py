@@ -58,6 +58,12 @@ def eop_table() -> DataFile:
 
 
 @pytest.fixture(scope="session")
+def bulletin_a() -> DataFile:
+    """IERS Bulletin A (measured rows, then about a year of predictions), beside the C04 table."""
+    return DataFile(pathlib.Path(need("astropy_iers_data").__file__).parent / "data" / "finals2000A.all")
+
+
+@pytest.fixture(scope="session")
 def leap_seconds(tmp_path_factory) -> DataFile:
     path = tmp_path_factory.mktemp("lsk") / "test.tls"
     path.write_text(leap_second_kernel_text(), encoding="utf-8")

@@ -5,10 +5,10 @@ Models, so that differences measure the engine rather than a choice of model:
 the axes of date are IAU 2006 precession (Fukushima-Williams angles) with IAU
 2000B nutation at the TDB Julian day; the J2000 ecliptic is CSPICE's
 ECLIPJ2000. Skyfield's UT1 comes from a timescale whose Delta T is built from
-the IERS EOP 20 C04 table the engine reads, with its built-in leap seconds,
-so both turn the Earth alike (for altitude and azimuth, with the table's
-polar motion too); its rise and set searches get a fixed horizon
-altitude, so it adds no refraction or radius of its own.
+the IERS EOP 20 C04 table (or the Bulletin A table) the engine reads, with
+its built-in leap seconds, so both turn the Earth alike (for altitude and
+azimuth, with the table's polar motion too); its rise and set searches get a
+fixed horizon altitude, so it adds no refraction or radius of its own.
 """
 
 import math
@@ -21,7 +21,10 @@ import spiceypy
 
 KM_PER_AU = 149597870.7
 MAS_PER_RADIAN = 180.0 / math.pi * 3600e3
-NAIF_CODES = {"sun": 10, "moon": 301, "mercury": 199, "venus": 299, "earth": 399, "mars": 499}
+NAIF_CODES = {"sun": 10, "moon": 301, "mercury": 199, "venus": 299, "earth": 399, "mars": 499,
+              # the system barycentres, which is all DE421 holds of the outer planets
+              "mars_barycenter": 4, "jupiter_barycenter": 5, "saturn_barycenter": 6, "uranus_barycenter": 7,
+              "neptune_barycenter": 8, "pluto_barycenter": 9}
 ORIGIN_CODES = {"barycentric": 0, "heliocentric": 10, "geocentric": 399}
 
 
@@ -52,16 +55,31 @@ def angle_mas(a: np.ndarray, b: np.ndarray) -> float:
     return math.atan2(np.linalg.norm(np.cross(a, b)), float(np.dot(a, b))) * MAS_PER_RADIAN
 
 
+def bulletin_a_rows(path: str):
+    """astropy's IERS_A reading of a Bulletin A table: MJD, UT1 - UTC (s), pole
+    x and y (arcsec), Bulletin B values where given, and the MJD of the first
+    predicted row."""
+    from astropy.utils.iers import IERS_A
+    table = IERS_A.open(path)
+    return (np.asarray(table["MJD"].value), np.asarray(table["UT1_UTC"].value), np.asarray(table["PM_x"].value),
+            np.asarray(table["PM_y"].value), float(table.meta["predictive_mjd"]))
+
+
 class Skyfield:
-    def __init__(self, de421_path: str, eop_path: str):
+    def __init__(self, de421_path: str, eop_path: str, bulletin_a: bool = False):
+        """With `bulletin_a`, UT1 comes from the Bulletin A table at `eop_path` as astropy reads it."""
         from skyfield.api import load, load_file
-        from skyfield_c04 import c04_timescale  # tools/, on the path through conftest
+        from skyfield_c04 import c04_timescale, eop_timescale  # tools/, on the path through conftest
         with warnings.catch_warnings():
             warnings.simplefilter("ignore")
             builtin = load.timescale(builtin=True)
-        self.ts = c04_timescale(builtin, pathlib.Path(eop_path))
+        if bulletin_a:
+            mjd, dut1, x, y, _ = bulletin_a_rows(eop_path)
+            self.ts = eop_timescale(builtin, mjd + 2400000.5, x, y, dut1)
+        else:
+            self.ts = c04_timescale(builtin, pathlib.Path(eop_path))
+            self.polar_ts = c04_timescale(builtin, pathlib.Path(eop_path), polar_motion=True)
         self.eph = load_file(de421_path)
-        self.polar_ts = c04_timescale(builtin, pathlib.Path(eop_path), polar_motion=True)
 
     def observer(self, site):
         """The geocentre, or a site (east longitude deg, latitude deg, height m)."""

@@ -128,7 +128,8 @@ def test_every_callable_refuses_unknown_keywords_and_surplus_arguments(full_engi
         with pytest.raises(TypeError) as raised:
             function(*range(20))
         assert str(raised.value).startswith(f"{name}() takes ") and str(raised.value).endswith(" 20 were given")
-    assert len(names) == 50 and {"Engine.convert", "Instant.from_datetime", "Engine.altaz_jd", "KernelMetadata.as_dict"} <= set(names)
+    assert len(names) == 51 and {"Engine.convert", "Instant.from_datetime", "Engine.altaz_jd", "KernelMetadata.as_dict",
+                                 "Engine.earth_orientation_at"} <= set(names)
 
 
 VALUE_ERRORS = [
@@ -168,6 +169,12 @@ VALUE_ERRORS = [
     (lambda e: e.next_lunation(Instant.tdb(2500000.0), "full_moon"),
      "Julian day 2500000 is outside kernel range 2414864.5..2471184.5 Tdb"),
     (lambda e: e.rise_set_transit("mars", SITE, J2000, 0.0), "unsupported body: Mars"),
+    (lambda e: e.next_horizon_event("Jupiter Barycenter", SITE, J2000, "rise", 0.0),
+     "unsupported body: Jupiter Barycenter"),
+    # A finite TDB day whose seconds overflow is out of range (with the leap-second kernel too), and a large number
+    # prints its shortest digits padded with zeros.
+    (lambda e: e.position("sun", Instant.tdb(1e306), GEO),
+     f"Julian day 1{'0' * 306} is outside kernel range 2414864.5..2471184.5 Tdb"),
     (lambda e: e.next_horizon_event("sun", GeodeticObserver(15.6, 78.2), Instant.utc(2459022.0), "rise", 0.0),
      "no Rise of Sun within 3 days after the query instant"),
 ]
@@ -275,6 +282,7 @@ def test_batches_take_any_sequence(full_engine, bodies, instants):
     (ephemeris.HorizonEvent, ("noon", 1.0), ValueError, '^unknown horizon event "noon"$'),
     (ephemeris.RiseSetTransit, (1.0, "x", None), TypeError, "^argument 'state': must be real number, not str$"),
     (ephemeris.DateRange, (1.0, 2.0, "tai"), ValueError, '^unknown time scale "tai"$'),
+    (ephemeris.EarthOrientationMetadata, ("a", "b", "c05", 1.0, 2.0, None), ValueError, "unknown Earth orientation"),
     (ephemeris.KernelMetadata, ("0.1.0", "a", "b", "c", [("x",)]), TypeError, "takes exactly 2 arguments"),
     (ephemeris.Engine, ("/nonexistent.bsp", "ab" * 32, None, None, None, None, ()), ValueError,
      "^failed to read SPK kernel: No such file or directory"),

@@ -15,9 +15,10 @@ import pytest
 import ephemeris
 from ephemeris import GeodeticObserver, Instant, PositionOptions
 
-CLASSES = [name for name in ephemeris.__all__ if isinstance(getattr(ephemeris, name), type)] + ["HorizontalPosition"]
+CLASSES = [name for name in ephemeris.__all__ if isinstance(getattr(ephemeris, name), type)] + \
+    ["HorizontalPosition", "EarthOrientationMetadata"]
 RESULT_CLASSES = {"HouseCusps", "RiseSetTransit", "HorizonEvent", "Position", "HorizontalPosition", "DateRange",
-                  "KernelMetadata"}
+                  "KernelMetadata", "EarthOrientationMetadata"}
 ENUMERATIONS = [ephemeris.HouseSystem, ephemeris.SeasonEvent, ephemeris.LunationEvent, ephemeris.SiderealMode,
                 ephemeris.HorizonEventKind]
 SITE = GeodeticObserver(-0.5, 51.5, 10)
@@ -80,6 +81,11 @@ def instances(engine):
     yield span, 'DateRange(start_julian_day=2414864.5, end_julian_day=2471184.5, time_scale="tdb")'
     metadata = engine.kernel_metadata
     yield metadata, f'KernelMetadata(kernel_name="de421.bsp", kernel_sha256="{metadata.kernel_sha256}")'
+    table = engine.earth_orientation  # a C04 table: every row measured
+    last = table.last_utc_julian_day
+    assert (table.format, table.last_measured_utc_julian_day, len(table.sha256)) == ("c04", last, 64)
+    yield table, ('EarthOrientationMetadata(file_name="eopc04.1962-now", format="c04", first_utc_julian_day=2437665.5, '
+                  f"last_measured_utc_julian_day=Some({last}), last_utc_julian_day={last})")
     yield engine, f'Engine(kernel_name="de421.bsp", kernel_sha256="{metadata.kernel_sha256}")'
 
 
@@ -93,7 +99,7 @@ def test_reprs_and_read_only_attributes(full_engine):
                 setattr(value, name, getattr(value, name))
         with pytest.raises(AttributeError):
             value.extra = 1
-    assert len(seen) == 12  # every class; the enumerations but HouseSystem in the next test
+    assert len(seen) == 13  # every class; the enumerations but HouseSystem in the next test
 
 
 def test_values_pickle_and_copy_by_value(full_engine):
@@ -113,7 +119,7 @@ def test_values_pickle_and_copy_by_value(full_engine):
 
 
 NAME_LISTS = [
-    ("BODY_NAMES", lambda name: name, 11),  # parsed by the test itself
+    ("BODY_NAMES", lambda name: name, 20),  # parsed by the test itself
     ("ORIGIN_NAMES", lambda name: PositionOptions(name, "ecliptic", observer=SITE if name == "topocentric" else None)
      .origin, 4),
     ("COORDINATE_SYSTEM_NAMES", lambda name: PositionOptions("geocentric", name).coordinate_system, 2),

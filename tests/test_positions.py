@@ -23,13 +23,15 @@ CORRECTIONS = {"NONE": {}, "CN": {"light_time": True}, "CN+S": {"light_time": Tr
 @pytest.mark.parametrize("correction", list(CORRECTIONS))
 @pytest.mark.parametrize("origin", list(oracles.ORIGIN_CODES))
 def test_agrees_with_cspice(engine, spice, origin, correction):
-    """Geometric and light-time positions agree to 1e-6 km, the rounding of the
-    spherical round trip. With stellar aberration CSPICE uses the relativistic
+    """Geometric and light-time positions agree to 1e-6 km plus 1e-15 of the
+    distance (5e-6 km for Pluto's barycentre), the rounding of the spherical
+    round trip. With stellar aberration CSPICE uses the relativistic
     formula and the engine the first-order one: directions agree to 5 mas
     (about 1 mas measured). Distances agree to 1e-12 au. Longitude speeds
     agree to 1e-12 relative for geometric states; with light time CSPICE also
-    scales the velocity by the rate of change of light time (a part in 1e4),
-    so 1e-3 relative then."""
+    scales the velocity by the rate of change of light time (a part in 1e4)
+    and adds the rate of the aberration (up to 1e-4 deg/day), so 1e-3
+    relative then, of at least 0.2 deg/day for the slow outer planets."""
     worst_km = worst_mas = worst_au = worst_speed = 0.0
     for day in DAYS:
         for body, code in oracles.NAIF_CODES.items():
@@ -46,12 +48,12 @@ def test_agrees_with_cspice(engine, spice, origin, correction):
                 options = PositionOptions(origin, system, epoch, **switches, **CORRECTIONS[correction])
                 got = engine.position(body, Instant(day), options)
                 got_km = oracles.cartesian_km(got.longitude_deg, got.latitude_deg, got.distance_au)
-                worst_km = max(worst_km, float(np.linalg.norm(got_km - wanted_km)))
+                worst_km = max(worst_km, float(np.linalg.norm(got_km - wanted_km) - 1e-15 * np.linalg.norm(wanted_km)))
                 worst_mas = max(worst_mas, oracles.angle_mas(got_km, wanted_km))
                 worst_au = max(worst_au, abs(got.distance_au - wanted[2]))
                 worst_speed = max(worst_speed, abs(got.longitude_speed_deg_per_day - wanted[3]) /
-                                  max(abs(wanted[3]), 1e-3))
-    print(f"{origin} {correction}: largest difference {worst_km:.3g} km, {worst_mas:.3g} mas, {worst_au:.3g} au, "
+                                  max(abs(wanted[3]), 1e-3 if correction == "NONE" else 0.2))
+    print(f"{origin} {correction}: largest difference {worst_km:.3g} km beyond 1e-15 of the distance, {worst_mas:.3g} mas, {worst_au:.3g} au, "
           f"speed {worst_speed:.3g} relative")
     assert worst_mas <= 5.0 if correction == "CN+S" else worst_km <= 1e-6
     assert worst_au <= 1e-12
@@ -71,7 +73,8 @@ def test_apparent_places_agree_with_skyfield(full_engine, skyfield, site):
     for day in [2444240.25, 2451545.0, 2460676.75]:
         time, instant = (skyfield.ts.tt_jd(day), Instant.tt(day)) if site is None else \
             (skyfield.ts.ut1_jd(day), Instant.ut1(day))
-        for body in ["sun", "moon", "mercury", "venus", "mars"]:
+        for body in ["sun", "moon", "mercury", "venus", "mars", "mars barycenter", "jupiter barycenter",
+                     "saturn barycenter", "uranus barycenter", "neptune barycenter", "pluto barycenter"]:
             equatorial, ecliptic, distance = skyfield.apparent(body, time, site)
             for system, wanted in (("equatorial", equatorial), ("ecliptic", ecliptic)):
                 got = full_engine.position(body, instant, ephemeris.apparent(coordinate_system=system, **arguments))

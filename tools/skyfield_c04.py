@@ -1,6 +1,7 @@
-"""A Skyfield timescale whose UT1 comes from the IERS EOP 20 C04 table, so
-that Skyfield turns the Earth exactly as the engine does. Shared by the
-event reference script and the Python event tests."""
+"""A Skyfield timescale whose UT1 comes from the IERS EOP 20 C04 table (or
+the rows of a Bulletin A table), so that Skyfield turns the Earth exactly as
+the engine does. Shared by the event reference script and the Python event
+tests."""
 import pathlib
 
 import numpy as np
@@ -11,8 +12,6 @@ def c04_timescale(builtin, eop_path: pathlib.Path, polar_motion: bool = False):
     `builtin` is Skyfield's built-in timescale, which gives the leap seconds.
     With `polar_motion`, the table's pole coordinates too, which Skyfield then
     applies in its ITRS and altazimuth rotations."""
-    from skyfield.timelib import Timescale
-
     mjd, x, y, dut1 = [], [], [], []
     for line in pathlib.Path(eop_path).read_text().splitlines():
         parts = line.split()
@@ -22,7 +21,16 @@ def c04_timescale(builtin, eop_path: pathlib.Path, polar_motion: bool = False):
         x.append(float(parts[5]))
         y.append(float(parts[6]))
         dut1.append(float(parts[7]))
-    utc = np.array(mjd) + 2400000.5
+    return eop_timescale(builtin, np.array(mjd) + 2400000.5, x, y, dut1, polar_motion)
+
+
+def eop_timescale(builtin, utc, x, y, dut1, polar_motion: bool = False):
+    """The same from daily rows read elsewhere (UTC Julian days, pole x and y
+    in arcseconds, UT1 - UTC in seconds): for a Bulletin A table, the rows
+    that astropy's IERS_A reads."""
+    from skyfield.timelib import Timescale
+
+    utc = np.asarray(utc, dtype=float)
     keep = utc >= 2441317.5  # integral TAI - UTC from 1972-01-01 (10 s) on
     utc, x, y, dut1 = utc[keep], np.array(x)[keep], np.array(y)[keep], np.array(dut1)[keep]
     steps = np.concatenate([[10.0], builtin.leap_offsets])  # leap_dates[i] starts leap_offsets[i]

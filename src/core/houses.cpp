@@ -158,7 +158,7 @@ std::expected<HouseCusps, CoordinateError> house_cusps(const GeodeticObserver& o
 
   const Nutation nutation = nutation_iau2000b(tt_jd);
   const double gast = greenwich_apparent_sidereal_time_iau2006(ut1_jd, tt_jd, nutation);
-  const double ramc = reduce_angle(longitude + gast, kTwoPi);
+  const double ramc = local_sidereal_time(longitude, gast);
   const double true_obliquity = mean_obliquity_iau2006(tt_jd) + nutation.obliquity_rad;
   return house_cusps_from_ramc(ramc, true_obliquity, latitude, system);
 }

@@ -52,6 +52,13 @@ std::expected<GeodeticObserver, CoordinateError> GeodeticObserver::validate() co
 std::expected<CartesianState, CoordinateError> observer_gcrs_from_geodetic(const GeodeticObserver& observer,
                                                                           double ut1_jd, double tt_jd,
                                                                           double xp_arcsec, double yp_arcsec) {
+  auto site = site_gcrs_from_geodetic(observer, ut1_jd, tt_jd, xp_arcsec, yp_arcsec);
+  if (!site) return std::unexpected(site.error());
+  return site->state;
+}
+
+std::expected<SiteGcrs, CoordinateError> site_gcrs_from_geodetic(const GeodeticObserver& observer, double ut1_jd,
+                                                                 double tt_jd, double xp_arcsec, double yp_arcsec) {
   if (auto valid = observer.validate(); !valid) return std::unexpected(valid.error());
   if (!std::isfinite(xp_arcsec) || !std::isfinite(yp_arcsec)) return std::unexpected(CoordinateError::NonFinite);
   if (!std::isfinite(ut1_jd) || !std::isfinite(tt_jd)) return std::unexpected(CoordinateError::NonFinite);
@@ -76,7 +83,8 @@ std::expected<CartesianState, CoordinateError> observer_gcrs_from_geodetic(const
                                                kEarthRotationRateRadPerS * tirs[0], 0.0};
 
   // TIRS to the true equator and equinox of date: R3(-GAST).
-  const double gast = greenwich_apparent_sidereal_time_iau2006(ut1_jd, tt_jd);
+  const Nutation nutation = nutation_iau2000b(tt_jd);
+  const double gast = greenwich_apparent_sidereal_time_iau2006(ut1_jd, tt_jd, nutation);
   const double sin_gast = std::sin(gast);
   const double cos_gast = std::cos(gast);
   const auto to_true_of_date = [&](const std::array<double, 3>& v) {
@@ -84,7 +92,9 @@ std::expected<CartesianState, CoordinateError> observer_gcrs_from_geodetic(const
   };
   const CartesianState true_of_date{to_true_of_date(tirs), to_true_of_date(velocity_tirs)};
 
-  return OfDateRotation(tt_jd, /*nutation=*/true, /*equatorial=*/true).apply_inverse(true_of_date);
+  const auto state = OfDateRotation(tt_jd, nutation, /*equatorial=*/true).apply_inverse(true_of_date);
+  if (!state) return std::unexpected(state.error());
+  return SiteGcrs{*state, gast};
 }
 
 std::array<double, 3> itrs_to_tirs(const std::array<double, 3>& v, double xp_arcsec, double yp_arcsec, double tt_jd) {

@@ -38,6 +38,17 @@ std::expected<CartesianState, CoordinateError> observer_gcrs_from_geodetic(const
                                                                           double ut1_jd, double tt_jd,
                                                                           double xp_arcsec, double yp_arcsec);
 
+// The site's GCRS state as observer_gcrs_from_geodetic gives it, with the
+// Greenwich apparent sidereal time (radians, [0, 2 pi)) that turned it, for
+// callers that need the sidereal time of the same instant too: one nutation
+// series serves the sidereal time and the precession-nutation rotation.
+struct SiteGcrs {
+  CartesianState state;                          // km, km/s
+  double greenwich_apparent_sidereal_time_rad;   // greenwich_apparent_sidereal_time_iau2006(ut1_jd, tt_jd)
+};
+std::expected<SiteGcrs, CoordinateError> site_gcrs_from_geodetic(const GeodeticObserver& observer, double ut1_jd,
+                                                                 double tt_jd, double xp_arcsec, double yp_arcsec);
+
 // Polar motion between the ITRS and the Terrestrial Intermediate Reference
 // System: itrs_to_tirs applies R3(-s') R2(xp) R1(yp) (the pole offsets
 // `xp_arcsec`, `yp_arcsec` in arcseconds, the TIO locator s' = -47 uas per

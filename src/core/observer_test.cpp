@@ -8,6 +8,7 @@
 
 #include "core/constants.h"
 #include "core/horizon.h"
+#include "core/sidereal_time.h"
 #include "core/testdata/erfa_astronomy_reference.h"
 
 namespace ephemeris {
@@ -33,6 +34,10 @@ TEST(ObserverGcrsFromGeodetic, AgreesWithTheErfaChain) {
     const GeodeticObserver site{c.longitude_deg, c.latitude_deg, c.height_m};
     const auto state = observer_gcrs_from_geodetic(site, c.ut1_jd, c.tt_jd, c.xp_arcsec, c.yp_arcsec);
     ASSERT_TRUE(state.has_value());
+    // With one nutation series for both: the same state, turned by greenwich_apparent_sidereal_time_iau2006.
+    const auto turned = site_gcrs_from_geodetic(site, c.ut1_jd, c.tt_jd, c.xp_arcsec, c.yp_arcsec).value();
+    EXPECT_EQ(turned.state.position_km, state->position_km);
+    EXPECT_EQ(turned.greenwich_apparent_sidereal_time_rad, greenwich_apparent_sidereal_time_iau2006(c.ut1_jd, c.tt_jd));
     for (int i = 0; i < 3; ++i) {
       EXPECT_NEAR(state->position_km[i], c.position_km[i], 1e-7) << "axis " << i;
       EXPECT_NEAR(state->velocity_km_per_s[i], c.velocity_km_per_s[i], 1e-11) << "axis " << i;
@@ -45,6 +50,7 @@ TEST(ObserverGcrsFromGeodetic, AgreesWithTheErfaChain) {
   EXPECT_EQ(observer_gcrs_from_geodetic(site, jd, jd, 0.0, -INFINITY).error(), CoordinateError::NonFinite);
   EXPECT_EQ(observer_gcrs_from_geodetic(site, INFINITY, jd, 0.0, 0.0).error(), CoordinateError::NonFinite);
   EXPECT_EQ(observer_gcrs_from_geodetic(site, jd, NAN, 0.0, 0.0).error(), CoordinateError::NonFinite);
+  EXPECT_EQ(site_gcrs_from_geodetic(site, jd, NAN, 0.0, 0.0).error(), CoordinateError::NonFinite);
 }
 
 TEST(RiseSetHourAngle, TheBodyIsAtTheAltitudeAtTheReturnedHourAngle) {

@@ -5,7 +5,6 @@
 
 #include "core/constants.h"
 #include "core/julian_day.h"
-#include "core/nutation.h"
 
 namespace ephemeris {
 namespace {
@@ -48,9 +47,11 @@ double mean_obliquity_iau2006(double jd) {
   return polynomial_radians(kMeanObliquity, julian_centuries_since_j2000(jd));
 }
 
-OfDateRotation::OfDateRotation(double jd, bool nutation, bool equatorial) : equatorial_(equatorial) {
+OfDateRotation::OfDateRotation(double jd, bool nutation, bool equatorial)
+    : OfDateRotation(jd, nutation ? nutation_iau2000b(jd) : Nutation{0.0, 0.0}, equatorial) {}
+
+OfDateRotation::OfDateRotation(double jd, const Nutation& n, bool equatorial) : equatorial_(equatorial) {
   const PrecessionAngles angles = precession_angles_iau2006(jd);
-  const Nutation n = nutation ? nutation_iau2000b(jd) : Nutation{0.0, 0.0};
   const double psi = angles.psi_bar_rad + n.longitude_rad;
   const double eps = angles.mean_obliquity_rad + n.obliquity_rad;
   sin_gamma_ = std::sin(angles.gamma_bar_rad);

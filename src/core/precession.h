@@ -6,6 +6,7 @@
 
 #include "core/cartesian_state.h"
 #include "core/errors.h"
+#include "core/nutation.h"
 
 namespace ephemeris {
 
@@ -34,6 +35,11 @@ class OfDateRotation {
   // nutation angles are exactly zero (mean equator/ecliptic of date) and the
   // series is not evaluated. Never fails; a non-finite date gives NaN angles.
   OfDateRotation(double jd, bool nutation, bool equatorial);
+
+  // The same with nutation, given as `nutation` = nutation_iau2000b(jd) by a
+  // caller that needs the series at `jd` itself too (the result is bit for
+  // bit that of the constructor above).
+  OfDateRotation(double jd, const Nutation& nutation, bool equatorial);
 
   // GCRS/J2000 axes to axes of date. Position and velocity are rotated by the
   // same matrix (the rotation's own rate is neglected); units are kept.

@@ -42,6 +42,8 @@ TEST(OfDateRotation, MatchesErfaFw2mWithAndWithoutNutationAndTilt) {
         CartesianState unit{};
         unit.position_km[j] = 1.0;
         const auto image = OfDateRotation(c.tt_jd, nutation, equatorial).apply(unit)->position_km;
+        const Nutation given = nutation ? nutation_iau2000b(c.tt_jd) : Nutation{};
+        EXPECT_EQ(OfDateRotation(c.tt_jd, given, equatorial).apply(unit)->position_km, image);
         for (int i = 0; i < 3; ++i)
           EXPECT_NEAR(image[i], (*want)[3 * i + j], kToleranceRad) << i << j << nutation << equatorial << c.tt_jd;
       }
@@ -110,6 +112,7 @@ TEST(LocalApparentSiderealTime, StaysInOneTurnForAnyLongitudeAndDate) {
       EXPECT_TRUE(last >= 0.0 && last < kTwoPi) << last;
       const double gast = greenwich_apparent_sidereal_time_iau2006(jd, jd + 0.0008);
       EXPECT_NEAR(angle_difference(last, gast + longitude), 0.0, 1e-14);
+      EXPECT_EQ(local_sidereal_time(longitude, gast), last);
     }
   }
   EXPECT_TRUE(std::isnan(local_apparent_sidereal_time_iau2006(NAN, 2451545.0, 2451545.0)));  // not masked

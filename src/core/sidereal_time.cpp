@@ -61,7 +61,11 @@ double greenwich_apparent_sidereal_time_iau2006(double ut1_jd, double tt_jd) {
 }
 
 double local_apparent_sidereal_time_iau2006(double east_longitude_rad, double ut1_jd, double tt_jd) {
-  return reduce_angle(east_longitude_rad + greenwich_apparent_sidereal_time_iau2006(ut1_jd, tt_jd), kTwoPi);
+  return local_sidereal_time(east_longitude_rad, greenwich_apparent_sidereal_time_iau2006(ut1_jd, tt_jd));
+}
+
+double local_sidereal_time(double east_longitude_rad, double greenwich_sidereal_time_rad) {
+  return reduce_angle(east_longitude_rad + greenwich_sidereal_time_rad, kTwoPi);
 }
 
 }  // namespace ephemeris

@@ -35,4 +35,9 @@ double greenwich_apparent_sidereal_time_iau2006(double ut1_jd, double tt_jd, con
 // `east_longitude_rad` (radians, any value).
 double local_apparent_sidereal_time_iau2006(double east_longitude_rad, double ut1_jd, double tt_jd);
 
+// The local sidereal time of a site at east longitude `east_longitude_rad`
+// (radians, any value) from the Greenwich sidereal time
+// `greenwich_sidereal_time_rad` (radians), reduced into [0, 2 pi).
+double local_sidereal_time(double east_longitude_rad, double greenwich_sidereal_time_rad);
+
 }  // namespace ephemeris

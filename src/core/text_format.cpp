@@ -25,6 +25,35 @@ std::string shortest(double value, std::chars_format format) {
   return std::string(buffer.data(), result.ptr);
 }
 
+// The shortest digits of `value` placed positionally: "1e+23" becomes
+// "100000000000000000000000" (not the exact binary value
+// 99999999999999991611392 that the fixed form prints), "2.5e-07" becomes
+// "0.00000025".
+std::string positional(double value) {
+  const std::string scientific = shortest(value, std::chars_format::scientific);
+  const auto e = scientific.find('e');
+  std::string digits;
+  std::string sign;
+  for (std::size_t i = 0; i < e; ++i) {
+    const char c = scientific[i];
+    if (c == '-') {
+      sign = "-";
+    } else if (c != '.') {
+      digits += c;
+    }
+  }
+  int exponent = 0;
+  const char* first = scientific.data() + e + 1;
+  if (*first == '+') ++first;
+  std::from_chars(first, scientific.data() + scientific.size(), exponent);
+  // Digits before the decimal point: the exponent of the first digit plus one.
+  const long point = static_cast<long>(exponent) + 1;
+  const long count = static_cast<long>(digits.size());
+  if (point <= 0) return sign + "0." + std::string(static_cast<std::size_t>(-point), '0') + digits;
+  if (point >= count) return sign + digits + std::string(static_cast<std::size_t>(point - count), '0');
+  return sign + digits.substr(0, static_cast<std::size_t>(point)) + "." + digits.substr(static_cast<std::size_t>(point));
+}
+
 // Rewrites "2.5e-07" / "1e+16" as "2.5e-7" / "1e16".
 std::string tidy_exponent(const std::string& text) {
   const auto e = text.find('e');
@@ -81,7 +110,7 @@ void append_utf8(std::string& out, char32_t cp) {
 
 std::string format_plain_number(double value) {
   if (!std::isfinite(value)) return non_finite_text(value);
-  return shortest(value, std::chars_format::fixed);
+  return positional(value);
 }
 
 std::string format_literal_number(double value) {
@@ -90,7 +119,7 @@ std::string format_literal_number(double value) {
   if (magnitude != 0.0 && (magnitude < 1e-4 || magnitude >= 1e16)) {
     return tidy_exponent(shortest(value, std::chars_format::scientific));
   }
-  std::string text = shortest(value, std::chars_format::fixed);
+  std::string text = positional(value);
   if (text.find('.') == std::string::npos) text += ".0";
   return text;
 }

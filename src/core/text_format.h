@@ -8,7 +8,9 @@
 namespace ephemeris {
 
 // Shortest decimal that reads back to the same double, positional, no exponent,
-// no decimal point when integral: 2451545, 0.0000001, -0, NaN, inf, -inf.
+// no decimal point when integral: 2451545, 0.0000001, -0, NaN, inf, -inf. The
+// shortest digits are padded with zeros, so 1e23 prints as
+// 100000000000000000000000, not as its exact binary value.
 std::string format_plain_number(double value);
 
 // The same digits, but an integral value keeps ".0", and a magnitude that is

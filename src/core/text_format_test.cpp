@@ -16,7 +16,8 @@ TEST(NumberText, PlainAndLiteralForms) {
        {std::tuple<double, const char*, const char*>{2451545.0, "2451545", "2451545.0"}, {1e-4, "0.0001", "0.0001"},
         {2451545.25, "2451545.25", "2451545.25"}, {2.5e-7, "0.00000025", "2.5e-7"}, {0.0, "0", "0.0"},
         {-0.0, "-0", "-0.0"}, {9999999999999998.0, "9999999999999998", "9999999999999998.0"},
-        {1e16, "10000000000000000", "1e16"}, {-1e300, nullptr, "-1e300"}, {-NAN, "NaN", "NaN"},
+        {1e16, "10000000000000000", "1e16"}, {1e23, "100000000000000000000000", "1e23"},
+        {0x1p70, "1180591620717411300000", "1.1805916207174113e21"}, {-1e300, nullptr, "-1e300"}, {-NAN, "NaN", "NaN"},
         {INFINITY, "inf", "inf"}, {-INFINITY, "-inf", "-inf"}}) {
     EXPECT_EQ(plain ? format_plain_number(value) : "-", plain ? plain : "-") << literal;
     EXPECT_EQ(format_literal_number(value), literal);

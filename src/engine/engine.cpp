@@ -75,25 +75,42 @@ std::expected<KernelCell::Borrow, EphemerisError> SpkEphemeris::borrow_kernels()
 std::expected<double, EphemerisError> SpkEphemeris::tdb_seconds(const Instant& instant) const {
   const auto seconds = time_.tdb_seconds(instant);
   if (!seconds) return std::unexpected(seconds.error());
-  const double tdb_jd = julian_day_from_seconds_since_j2000(*seconds);
+  return in_supported_range(instant, *seconds);
+}
+
+std::expected<double, EphemerisError> SpkEphemeris::in_supported_range(const Instant& instant, double seconds) const {
+  const double tdb_jd = julian_day_from_seconds_since_j2000(seconds);
   const auto& range = supported_range_;
   if (tdb_jd < range.start_julian_day || tdb_jd > range.end_julian_day || std::isnan(tdb_jd)) {
     return std::unexpected(EphemerisError::out_of_range(instant.julian_day, range.start_julian_day,
                                                         range.end_julian_day, range.time_scale));
   }
-  return *seconds;
+  return seconds;
 }
 
 std::expected<CartesianState, EphemerisError> SpkEphemeris::observer_gcrs_state(const GeodeticObserver& observer,
                                                                                 const Instant& instant) const {
+  const auto site = site_at(observer, instant);
+  if (!site) return std::unexpected(site.error());
+  return site->gcrs_state;
+}
+
+std::expected<SiteAtInstant, EphemerisError> SpkEphemeris::site_at(const GeodeticObserver& observer,
+                                                                   const Instant& instant) const {
   const auto epochs = time_.earth_rotation_epochs(instant);
   if (!epochs) return std::unexpected(epochs.error());
   const auto pole = time_.polar_motion_arcsec(epochs->ut1_julian_day);
   if (!pole) return std::unexpected(pole.error());
-  auto state = observer_gcrs_from_geodetic(observer, epochs->ut1_julian_day, epochs->tt_julian_day, pole->first,
-                                           pole->second);
-  if (!state) return std::unexpected(EphemerisError::invalid_request(std::string(message(state.error()))));
-  return *state;
+  return turn_site(observer, *epochs, *pole);
+}
+
+std::expected<SiteAtInstant, EphemerisError> SpkEphemeris::turn_site(const GeodeticObserver& observer,
+                                                                     const EarthRotationEpochs& epochs,
+                                                                     std::pair<double, double> pole_arcsec) {
+  const auto site = site_gcrs_from_geodetic(observer, epochs.ut1_julian_day, epochs.tt_julian_day, pole_arcsec.first,
+                                            pole_arcsec.second);
+  if (!site) return std::unexpected(EphemerisError::invalid_request(std::string(message(site.error()))));
+  return SiteAtInstant{site->state, epochs, site->greenwich_apparent_sidereal_time_rad};
 }
 
 }  // namespace ephemeris

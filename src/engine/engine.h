@@ -24,6 +24,15 @@
 
 namespace ephemeris {
 
+// A site turned into the GCRS at one instant: its geocentric state and the
+// Earth-rotation quantities it was turned with, for searches that need the
+// sidereal time of the same instant.
+struct SiteAtInstant {
+  CartesianState gcrs_state;                    // km, km/s
+  EarthRotationEpochs epochs;                   // UT1 and TT Julian days of the instant
+  double greenwich_apparent_sidereal_time_rad;  // radians, [0, 2 pi)
+};
+
 // Inclusive coverage of the engine, TDB Julian days.
 struct SupportedRange {
   double start_julian_day = 0.0;
@@ -65,9 +74,20 @@ class SpkEphemeris final : public EphemerisBackend {
   // Geocentric GCRS position (km) and velocity (km/s) of a site at `instant`.
   std::expected<CartesianState, EphemerisError> observer_gcrs_state(const GeodeticObserver& observer,
                                                                      const Instant& instant) const;
+  // The same with the UT1 and TT days and the apparent sidereal time used.
+  std::expected<SiteAtInstant, EphemerisError> site_at(const GeodeticObserver& observer,
+                                                       const Instant& instant) const;
 
   std::expected<Position, EphemerisError> position(Body body, const Instant& instant,
                                                    const PositionOptions& options) const override;
+  // position() of each of `bodies` at one instant, into `out` (as many as
+  // bodies; each bit for bit what position() gives), with the instant
+  // converted, the site turned and the output frame built once for all.
+  // With `site` given and a topocentric origin, it receives the site as
+  // turned. Errors: those of position(), for the bodies in order.
+  std::expected<void, EphemerisError> positions_at_instant(std::span<const Body> bodies, const Instant& instant,
+                                                           const PositionOptions& options, std::span<Position> out,
+                                                           SiteAtInstant* site = nullptr) const;
   std::expected<std::vector<Position>, EphemerisError> positions(std::span<const Body> bodies,
                                                                  std::span<const Instant> instants,
                                                                  const PositionOptions& options) const override;
@@ -86,6 +106,13 @@ class SpkEphemeris final : public EphemerisBackend {
 
  private:
   SpkEphemeris(EphemerisMetadata metadata, SupportedRange range, SpkKernel primary);
+
+  // `seconds` (the TDB seconds of `instant`) tested against the supported range.
+  std::expected<double, EphemerisError> in_supported_range(const Instant& instant, double seconds) const;
+  // The site turned at the converted `epochs` with the pole `pole_arcsec`.
+  static std::expected<SiteAtInstant, EphemerisError> turn_site(const GeodeticObserver& observer,
+                                                                const EarthRotationEpochs& epochs,
+                                                                std::pair<double, double> pole_arcsec);
 
   EphemerisMetadata metadata_;
   TimeKernels time_;

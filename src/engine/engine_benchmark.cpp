@@ -1,6 +1,7 @@
 // Position requests through the engine: one geometric and one apparent
-// request, and a geocentric geometric batch of 100,000 instants times the
-// five bodies DE421 resolves besides the Earth.
+// request, a geometric request on scattered dates (each loads new records
+// from the file), and a geocentric geometric batch of 100,000 instants times
+// the five bodies DE421 resolves besides the Earth.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -44,6 +45,21 @@ BENCHMARK(BM_SingleGeometric);
 
 void BM_SingleApparent(benchmark::State& state) { request_series(state, apparent()); }
 BENCHMARK(BM_SingleApparent);
+
+// Dates 3779.1 days apart, wrapped into 1900-2050: no two requests in a row
+// share a record of any segment, so every request reads its records anew.
+void BM_SingleGeometricScattered(benchmark::State& state) {
+  const SpkEphemeris engine = open_de421();
+  const PositionOptions options = geometric();
+  double offset = 0.0;
+  for (auto _ : state) {
+    auto p = engine.position(Body::Mars, {2415100.0 + offset, TimeScale::Tt}, options);
+    benchmark::DoNotOptimize(p);
+    offset += 3779.1;
+    if (offset >= 55000.0) offset -= 55000.0;
+  }
+}
+BENCHMARK(BM_SingleGeometricScattered);
 
 void BM_GeocentricBatch100kx5(benchmark::State& state) {
   const SpkEphemeris engine = open_de421();

@@ -28,30 +28,55 @@ std::expected<std::uint64_t, EphemerisError> batch_result_length(std::uint64_t n
 
 std::expected<Position, EphemerisError> SpkEphemeris::position(Body body, const Instant& instant,
                                                                const PositionOptions& requested) const {
+  Position result;
+  if (auto done = positions_at_instant(std::span(&body, 1), instant, requested, std::span(&result, 1)); !done) {
+    return std::unexpected(done.error());
+  }
+  return result;
+}
+
+std::expected<void, EphemerisError> SpkEphemeris::positions_at_instant(std::span<const Body> bodies,
+                                                                       const Instant& instant,
+                                                                       const PositionOptions& requested,
+                                                                       std::span<Position> out,
+                                                                       SiteAtInstant* site) const {
   const auto options = resolve_position_options(requested);
   if (!options) return std::unexpected(options.error());
-  const auto t = tdb_seconds(instant);
+  const bool topocentric = options->origin.kind == OriginKind::Topocentric;
+  // A topocentric request at a UT1 instant converts its day to UTC once.
+  const auto times = topocentric && instant.time_scale == TimeScale::Ut1 ? time_.ut1_day_times(instant.julian_day)
+                                                                         : std::nullopt;
+  const auto t = times ? in_supported_range(instant, times->tdb_seconds) : tdb_seconds(instant);
   if (!t) return std::unexpected(t.error());
 
-  const std::int32_t target = naif_code(body);
   const std::int32_t center = center_code(options->origin.kind);
   std::optional<CartesianState> offset;
-  if (options->origin.kind == OriginKind::Topocentric) {
-    auto site = observer_gcrs_state(options->origin.observer, instant);
-    if (!site) return std::unexpected(site.error());
-    offset = *site;
-  } else if (auto same = reject_identical_target_and_center(target, center); !same) {
-    return std::unexpected(same.error());
+  if (topocentric) {
+    auto turned = times ? turn_site(options->origin.observer, times->epochs, times->pole_arcsec)
+                        : site_at(options->origin.observer, instant);
+    if (!turned) return std::unexpected(turned.error());
+    offset = turned->gcrs_state;
+    if (site != nullptr) *site = *turned;
   }
-
-  std::expected<StateVector, SpkError> state;
-  {
-    auto borrow = borrow_kernels();
-    if (!borrow) return std::unexpected(borrow.error());
-    state = resolve_relative_state(borrow->kernels(), target, center, options->corrections, offset, *t);
+  const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(*t));
+  for (std::size_t k = 0; k < bodies.size(); ++k) {
+    const std::int32_t target = naif_code(bodies[k]);
+    // A topocentric request for the Earth is valid: the geocentre seen from the site.
+    if (!offset) {
+      if (auto same = reject_identical_target_and_center(target, center); !same) return std::unexpected(same.error());
+    }
+    std::expected<StateVector, SpkError> state;
+    {
+      auto borrow = borrow_kernels();
+      if (!borrow) return std::unexpected(borrow.error());
+      state = resolve_relative_state(borrow->kernels(), target, center, options->corrections, offset, *t);
+    }
+    if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
+    auto position = position_from_state(*state, frame);
+    if (!position) return std::unexpected(position.error());
+    out[k] = *position;
   }
-  if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
-  return position_from_state(*state, output_frame(*options, julian_day_from_seconds_since_j2000(*t)));
+  return {};
 }
 
 std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std::span<const Body> bodies,

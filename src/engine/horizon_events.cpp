@@ -3,7 +3,8 @@
 // The transit is refined in UT1 by fixed passes: the body's apparent
 // topocentric right ascension and declination of date and the local apparent
 // sidereal time give its hour angle H, and the day moves by the hour-angle gap
-// divided by the Earth's rotation rate relative to the equinox.
+// divided by the Earth's rotation rate relative to the equinox. Once a pass
+// leaves the day unchanged the passes stop, as each later one would repeat it.
 //
 // Rise and set are the real crossings of the altitude h0, roots of
 //   f(t) = sin(altitude) - sin(h0) = sin(phi) sin(dec) + cos(phi) cos(dec) cos(H) - sin(h0),
@@ -23,7 +24,10 @@
 //   lower culmination, and is monotonic between them.
 // The search samples f at the culminations (predicted from the hour angle and
 // its rate, within 0.1 rad for the Moon and 0.005 for the Sun) and at its
-// start. Between two such nodes f crosses once when their signs differ; with
+// start. A node within the prediction span of an evaluated sample is not
+// evaluated when f there, from the declination held, is certain to lie
+// beyond the zone below (the declination's rate bound and the node error
+// bound its change). Between two such nodes f crosses once when their signs differ; with
 // equal signs it can cross only near an extremum, within a zone of
 // Delta = (asin(k) + 2 node errors) / 5.8 days of a node, where
 // |f(node) - f(extremum)| <= M Delta^2 / 2. So when |f| exceeds 2 M Delta^2
@@ -50,6 +54,7 @@
 #include <limits>
 #include <numbers>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "core/angle_reduction.h"
@@ -80,11 +85,20 @@ constexpr double kShapeLimit = 0.5;                // largest |k| trusted
 struct BodyBounds {
   double declination_rate;  // rad/day
   double node_error;        // rad of hour angle
+  double prediction_span;   // days from an evaluated sample over which node_error holds
+  bool declination_trend;   // whether the trend over hours predicts the declination
 };
-constexpr BodyBounds kSunBounds{0.008, 0.005};
-constexpr BodyBounds kMoonBounds{0.2, 0.1};
+// The Sun's right ascension rate changes by less than 1e-4 rad/day per day,
+// so its hour angle extrapolated over three days is off by under 5e-4 rad;
+// the Moon's topocentric rate swings by 0.1 rad/day with the parallax, which
+// node_error covers for about half a turn. The parallax swings the Moon's
+// topocentric declination over the day too, so its trend from the rise to
+// the transit says little about the set.
+constexpr BodyBounds kSunBounds{0.008, 0.005, 3.0, true};
+constexpr BodyBounds kMoonBounds{0.2, 0.1, 0.6, false};
 constexpr double kFinestIntervalDays = 1.0 / 1536.0;  // 56.25 s
 constexpr double kRootToleranceDays = 2e-6;           // 0.17 s
+constexpr double kNewtonAcceptanceDays = 1e-6;        // 0.09 s: bound on the error of an accepted Newton step
 constexpr int kMaxRootIterations = 16;
 // Nodes of a next-event scan: three days hold at most eight culminations.
 constexpr int kMaxScanNodes = 12;
@@ -102,7 +116,31 @@ std::expected<HorizonCrossing, EphemerisError> crossing(const GeodeticObserver& 
   return *result;
 }
 
-// f at one UT1 day.
+// The body's apparent topocentric place of date at one UT1 day and the local
+// apparent sidereal time there, from one request: the site's state and the
+// sidereal time share one nutation series (the caller has already converted
+// an instant, so the time kernels are there and the observer is valid).
+struct HorizonPlace {
+  Position place;               // right ascension, declination (degrees), distance, speed
+  double local_sidereal_time;   // radians, [0, 2 pi)
+};
+
+std::expected<HorizonPlace, EphemerisError> horizon_place(const SpkEphemeris& engine, Body body,
+                                                          const PositionOptions& options, double east_longitude_rad,
+                                                          double ut1_julian_day) {
+  HorizonPlace result;
+  SiteAtInstant site;
+  if (auto done = engine.positions_at_instant(std::span(&body, 1), {ut1_julian_day, TimeScale::Ut1}, options,
+                                              std::span(&result.place, 1), &site);
+      !done) {
+    return std::unexpected(done.error());
+  }
+  result.local_sidereal_time = local_sidereal_time(east_longitude_rad, site.greenwich_apparent_sidereal_time_rad);
+  return result;
+}
+
+// f at one UT1 day: evaluated, or predicted at a culmination (a node) from
+// an evaluated sample when its sign there is certain.
 struct AltitudeSample {
   double ut1_julian_day;
   double f;                // sin(altitude) - sin(h0)
@@ -110,9 +148,14 @@ struct AltitudeSample {
   double hour_angle_rate;  // rad/day: the Earth's rate less the right ascension's
   double slope;            // df/dt per day with the declination held
   double declination;      // radians
+  // A predicted sample: f is within f_error of the truth, and it comes from
+  // the sample evaluated at source_ut1_julian_day. 0 for an evaluated one.
+  double f_error = 0.0;
+  double source_ut1_julian_day = 0.0;
 };
 
 bool above(double f) { return f >= 0.0; }
+bool evaluated(const AltitudeSample& s) { return s.f_error == 0.0; }
 
 // f for one body, site and altitude, with the search's bounds for them.
 class AltitudeFunction {
@@ -130,6 +173,9 @@ class AltitudeFunction {
         curvature_bound_(kCurvatureBoundPolar + kCurvatureBoundPerCosine * cos_latitude_) {
     const BodyBounds bounds = body == Body::Moon ? kMoonBounds : kSunBounds;
     node_error_ = bounds.node_error;
+    declination_rate_ = bounds.declination_rate;
+    prediction_span_ = bounds.prediction_span;
+    declination_trend_ = bounds.declination_trend;
     const double k =
         bounds.declination_rate * (std::fabs(sin_latitude_ / cos_latitude_) + kTanDeclinationBound) / kHourAngleRateFloor;
     shaped_ = k <= kShapeLimit;
@@ -141,16 +187,17 @@ class AltitudeFunction {
   // f at `ut1_julian_day`, its hour angle within pi of `reference_hour_angle`.
   std::expected<AltitudeSample, EphemerisError> operator()(double ut1_julian_day,
                                                            double reference_hour_angle) const {
-    const Instant instant{ut1_julian_day, TimeScale::Ut1};
-    const auto epochs = engine_.time_kernels().earth_rotation_epochs(instant);
-    if (!epochs) return std::unexpected(epochs.error());
-    const auto place = engine_.position(body_, instant, options_);
-    if (!place) return std::unexpected(place.error());
-    const double declination = place->latitude_deg * kRadiansPerDegree;
-    const double hour_angle =
-        local_apparent_sidereal_time_iau2006(east_longitude_rad_, epochs->ut1_julian_day, epochs->tt_julian_day) -
-        place->longitude_deg * kRadiansPerDegree;
-    const double rate = kSiderealRateRadPerDay - place->longitude_speed_deg_per_day * kRadiansPerDegree;
+    const auto evaluated = horizon_place(engine_, body_, options_, east_longitude_rad_, ut1_julian_day);
+    if (!evaluated) return std::unexpected(evaluated.error());
+    return sample(ut1_julian_day, *evaluated, reference_hour_angle);
+  }
+
+  // The same from the place already evaluated at `ut1_julian_day`.
+  AltitudeSample sample(double ut1_julian_day, const HorizonPlace& evaluated, double reference_hour_angle) const {
+    const Position& place = evaluated.place;
+    const double declination = place.latitude_deg * kRadiansPerDegree;
+    const double hour_angle = evaluated.local_sidereal_time - place.longitude_deg * kRadiansPerDegree;
+    const double rate = kSiderealRateRadPerDay - place.longitude_speed_deg_per_day * kRadiansPerDegree;
     const double cos_term = cos_latitude_ * std::cos(declination);
     return AltitudeSample{ut1_julian_day,
                           sin_latitude_ * std::sin(declination) + cos_term * std::cos(hour_angle) - sin_altitude_,
@@ -158,13 +205,37 @@ class AltitudeFunction {
                           -cos_term * std::sin(hour_angle) * rate, declination};
   }
 
-  // The same at the predicted UT1 day on which the hour angle reaches
-  // `hour_angle`, counting from `from`.
-  std::expected<AltitudeSample, EphemerisError> at_hour_angle(const AltitudeSample& from, double hour_angle) const {
-    return (*this)(from.ut1_julian_day + (hour_angle - from.hour_angle) / from.hour_angle_rate, hour_angle);
+  // f at the culmination of hour angle `hour_angle` (a multiple of pi, or
+  // node_error beyond one), on the UT1 day predicted from `from`'s hour angle
+  // and rate. Predicted without an evaluation when the node lies within the
+  // prediction span of an evaluated sample and f there is certain to lie
+  // beyond the extremum zone (so its side, and settled_by_nodes, are sure):
+  // the declination moves by at most its rate bound over the span, which
+  // moves f as much, and the hour angle's error moves f near a culmination by
+  // at most cos(phi) (2 node_error)^2 / 2. Evaluated otherwise.
+  std::expected<AltitudeSample, EphemerisError> node(const AltitudeSample& from, double hour_angle) const {
+    const double t = from.ut1_julian_day + (hour_angle - from.hour_angle) / from.hour_angle_rate;
+    const double source = evaluated(from) ? from.ut1_julian_day : from.source_ut1_julian_day;
+    const double span = std::fabs(t - source);
+    if (shaped_ && span <= prediction_span_) {
+      const double cos_term = cos_latitude_ * std::cos(from.declination);
+      const double f = sin_latitude_ * std::sin(from.declination) + cos_term * std::cos(hour_angle) - sin_altitude_;
+      const double f_error = declination_rate_ * span + 2.0 * cos_latitude_ * node_error_ * node_error_ + 1e-9;
+      if (std::fabs(f) > f_error + zone_bound_) {
+        const double slope = -cos_term * std::sin(hour_angle) * from.hour_angle_rate;
+        return AltitudeSample{t, f, hour_angle, from.hour_angle_rate, slope, from.declination, f_error, source};
+      }
+    }
+    return (*this)(t, hour_angle);
+  }
+
+  // `s` itself when it was evaluated; otherwise f evaluated at its day.
+  std::expected<AltitudeSample, EphemerisError> evaluate(const AltitudeSample& s) const {
+    return evaluated(s) ? s : (*this)(s.ut1_julian_day, s.hour_angle);
   }
 
   double curvature_bound() const { return curvature_bound_; }
+  bool declination_trend() const { return declination_trend_; }
   double node_error() const { return node_error_; }
   // Whether an interval within half a turn of hour angle, with these ends,
   // needs no more samples: its ends lie on opposite sides, or neither lies
@@ -180,11 +251,26 @@ class AltitudeFunction {
   // The UT1 day at which the body, held at the declination of `s`, meets the
   // altitude rising (or setting) nearest to `s`, at the hour-angle rate of
   // `s`; NaN when it does not meet it.
-  double predicted_crossing(const AltitudeSample& s, bool upward) const {
-    const auto meets = rise_set_hour_angle(latitude_rad_, s.declination, altitude_rad_);
-    if (!meets || meets->kind != HorizonCrossing::Kind::Crosses) return std::numeric_limits<double>::quiet_NaN();
-    const double target = upward ? -meets->hour_angle_rad : meets->hour_angle_rad;
-    return s.ut1_julian_day + wrap_signed_radians(target - s.hour_angle) / s.hour_angle_rate;
+  // With a `declination_rate` (rad/day, an estimate), the declination
+  // follows it to the day first predicted, and the prediction is made again.
+  double predicted_crossing(const AltitudeSample& s, bool upward, double declination_rate = 0.0) const {
+    double t = s.ut1_julian_day;
+    for (int pass = 0; pass < (declination_rate == 0.0 ? 1 : 2); ++pass) {
+      const double declination = s.declination + declination_rate * (t - s.ut1_julian_day);
+      const auto meets = rise_set_hour_angle(latitude_rad_, declination, altitude_rad_);
+      if (!meets || meets->kind != HorizonCrossing::Kind::Crosses) return std::numeric_limits<double>::quiet_NaN();
+      const double target = upward ? -meets->hour_angle_rad : meets->hour_angle_rad;
+      t = s.ut1_julian_day + wrap_signed_radians(target - s.hour_angle) / s.hour_angle_rate;
+    }
+    return t;
+  }
+
+  // A bound on the error left by Newton's step `step` (days) from the
+  // evaluated `s`: the curvature bound gives M step^2 / 2 / |slope|, and the
+  // declination held in the slope, whose motion moves f by at most its rate
+  // bound, |step| declination_rate / |slope|.
+  double newton_error_bound(const AltitudeSample& s, double step) const {
+    return (0.5 * curvature_bound_ * step * step + declination_rate_ * std::fabs(step)) / std::fabs(s.slope);
   }
 
  private:
@@ -192,21 +278,25 @@ class AltitudeFunction {
   Body body_;
   PositionOptions options_;
   double east_longitude_rad_, latitude_rad_, altitude_rad_, sin_latitude_, cos_latitude_, sin_altitude_, curvature_bound_;
-  double node_error_ = 0.0, extremum_offset_ = 0.0, zone_bound_ = 0.0;
-  bool shaped_ = false;
+  double node_error_ = 0.0, extremum_offset_ = 0.0, zone_bound_ = 0.0, declination_rate_ = 0.0,
+         prediction_span_ = 0.0;
+  bool shaped_ = false, declination_trend_ = false;
 };
 
 // The crossing in [a, b], whose ends lie on opposite sides. First estimate:
 // the hour angle at which the body, at the declination of the end nearer the
 // altitude, meets it (or regula falsi when it does not); then secant steps
 // (Newton's with the declination held after the first sample), each kept
-// inside the bracket (regula falsi otherwise). Returns the estimate whose
-// step from the last sample is under kRootToleranceDays, unevaluated.
+// inside the bracket (regula falsi otherwise). Returns, unevaluated, the
+// first Newton step's estimate when its error bound is under
+// kNewtonAcceptanceDays, else the estimate whose step from the last sample
+// is under kRootToleranceDays. `declination_rate` (an estimate, 0 for none)
+// improves the first estimate.
 std::expected<AltitudeSample, EphemerisError> refine_crossing(const AltitudeFunction& f, AltitudeSample a,
-                                                              AltitudeSample b) {
+                                                              AltitudeSample b, double declination_rate) {
   AltitudeSample last = std::fabs(a.f) < std::fabs(b.f) ? a : b;
   std::optional<AltitudeSample> previous;
-  double t = f.predicted_crossing(last, above(b.f));
+  double t = f.predicted_crossing(last, above(b.f), declination_rate);
   for (int iteration = 0; iteration < kMaxRootIterations; ++iteration) {
     if (!(t > a.ut1_julian_day && t < b.ut1_julian_day)) {
       t = (a.ut1_julian_day * b.f - b.ut1_julian_day * a.f) / (b.f - a.f);
@@ -222,6 +312,10 @@ std::expected<AltitudeSample, EphemerisError> refine_crossing(const AltitudeFunc
             ? last.ut1_julian_day - last.f / last.slope
             : last.ut1_julian_day -
                   last.f * (last.ut1_julian_day - previous->ut1_julian_day) / (last.f - previous->f);
+    if (first && t > a.ut1_julian_day && t < b.ut1_julian_day &&
+        f.newton_error_bound(last, t - last.ut1_julian_day) < kNewtonAcceptanceDays) {
+      break;
+    }
   }
   return AltitudeSample{t, 0.0, last.hour_angle + (t - last.ut1_julian_day) * last.hour_angle_rate,
                         last.hour_angle_rate, last.slope, last.declination};
@@ -234,6 +328,7 @@ struct CrossingQuery {
   bool forward;  // earliest first; latest first otherwise
   double lowest_hour_angle = -std::numbers::pi;
   double highest_hour_angle = std::numbers::pi;  // excluded
+  double declination_rate = 0.0;  // rad/day: an estimate for the first guess (0: none)
 };
 
 using FoundCrossing = std::expected<std::optional<AltitudeSample>, EphemerisError>;
@@ -242,7 +337,7 @@ using FoundCrossing = std::expected<std::optional<AltitudeSample>, EphemerisErro
 FoundCrossing single_crossing(const AltitudeFunction& f, const AltitudeSample& a, const AltitudeSample& b,
                               const CrossingQuery& query) {
   if (above(a.f) == above(b.f) || above(b.f) != query.upward) return std::nullopt;
-  const auto root = refine_crossing(f, a, b);
+  const auto root = refine_crossing(f, a, b, query.declination_rate);
   if (!root) return std::unexpected(root.error());
   if (root->hour_angle < query.lowest_hour_angle || root->hour_angle >= query.highest_hour_angle) {
     return std::nullopt;
@@ -275,10 +370,16 @@ FoundCrossing crossing_between(const AltitudeFunction& f, const AltitudeSample& 
   return query.forward ? later() : earlier();
 }
 
-// The first crossing matching the query between two nodes.
+// The first crossing matching the query between two nodes (a predicted one
+// is evaluated when the nodes do not settle the interval).
 FoundCrossing crossing_between_nodes(const AltitudeFunction& f, const AltitudeSample& a, const AltitudeSample& b,
                                      const CrossingQuery& query) {
-  return f.settled_by_nodes(a, b) ? single_crossing(f, a, b, query) : crossing_between(f, a, b, query);
+  if (f.settled_by_nodes(a, b)) return single_crossing(f, a, b, query);
+  const auto start = f.evaluate(a);
+  if (!start) return std::unexpected(start.error());
+  const auto end = f.evaluate(b);
+  if (!end) return std::unexpected(end.error());
+  return crossing_between(f, *start, *end, query);
 }
 
 // Body, altitude and observer, checked in this order.
@@ -298,34 +399,32 @@ EphemerisError no_event_within_windows(Body body, HorizonEventKind kind) {
                                          " days after the query instant");
 }
 
-}  // namespace
+// The passes of refine_horizon_event from `start_ut1_julian_day` (the time
+// kernels already known to be there). A pass whose step leaves the day as it
+// was ends them: every later pass would evaluate that same day again and take
+// the same step. Returns the day and the last evaluation, which was made at
+// that day when the passes ended so.
+struct RefinedDay {
+  double ut1_julian_day;
+  HorizonPlace last;
+  bool last_at_result;
+};
 
-PositionOptions horizon_options(const GeodeticObserver& observer) {
-  PositionOptions options;
-  options.origin = Origin::topocentric(observer);
-  options.coordinate_system = CoordinateSystem::Equatorial;
-  options.reference_epoch = ReferenceEpoch::OfDate;
-  options.apparent = true;
-  return options;
-}
-
-std::expected<double, EphemerisError> refine_horizon_event(const SpkEphemeris& engine, Body body,
-                                                           const GeodeticObserver& observer,
-                                                           double start_ut1_julian_day, HorizonEventKind event,
-                                                           double altitude_deg) {
+std::expected<RefinedDay, EphemerisError> refinement_passes(const SpkEphemeris& engine, Body body,
+                                                            const GeodeticObserver& observer,
+                                                            double start_ut1_julian_day, HorizonEventKind event,
+                                                            double altitude_deg) {
   const double east_longitude_rad = observer.longitude_east_deg * kRadiansPerDegree;
   const PositionOptions options = horizon_options(observer);
   double d = start_ut1_julian_day;
+  HorizonPlace last;
   for (int pass = 0; pass < kRefinementPasses; ++pass) {
-    const Instant instant{d, TimeScale::Ut1};
-    const auto epochs = engine.time_kernels().earth_rotation_epochs(instant);
-    if (!epochs) return std::unexpected(epochs.error());
-    const auto place = engine.position(body, instant, options);
-    if (!place) return std::unexpected(place.error());
-    const double right_ascension = place->longitude_deg * kRadiansPerDegree;
-    const double declination = place->latitude_deg * kRadiansPerDegree;
-    const double sidereal_time =
-        local_apparent_sidereal_time_iau2006(east_longitude_rad, epochs->ut1_julian_day, epochs->tt_julian_day);
+    const auto evaluated = horizon_place(engine, body, options, east_longitude_rad, d);
+    if (!evaluated) return std::unexpected(evaluated.error());
+    last = *evaluated;
+    const double right_ascension = evaluated->place.longitude_deg * kRadiansPerDegree;
+    const double declination = evaluated->place.latitude_deg * kRadiansPerDegree;
+    const double sidereal_time = evaluated->local_sidereal_time;
 
     double hour_angle = wrap_signed_radians(sidereal_time - right_ascension);
     if (hour_angle == -std::numbers::pi) hour_angle = std::numbers::pi;
@@ -341,9 +440,35 @@ std::expected<double, EphemerisError> refine_horizon_event(const SpkEphemeris& e
     }
 
     const double gap = wrap_signed_radians(target - hour_angle);
-    d += gap == -std::numbers::pi ? kHalfSiderealDay : gap / kSiderealRateRadPerDay;
+    const double next = d + (gap == -std::numbers::pi ? kHalfSiderealDay : gap / kSiderealRateRadPerDay);
+    if (next == d) return RefinedDay{d, last, true};
+    d = next;
   }
-  return d;
+  return RefinedDay{d, last, false};
+}
+
+}  // namespace
+
+PositionOptions horizon_options(const GeodeticObserver& observer) {
+  PositionOptions options;
+  options.origin = Origin::topocentric(observer);
+  options.coordinate_system = CoordinateSystem::Equatorial;
+  options.reference_epoch = ReferenceEpoch::OfDate;
+  options.apparent = true;
+  return options;
+}
+
+std::expected<double, EphemerisError> refine_horizon_event(const SpkEphemeris& engine, Body body,
+                                                           const GeodeticObserver& observer,
+                                                           double start_ut1_julian_day, HorizonEventKind event,
+                                                           double altitude_deg) {
+  // The time kernels and the site are checked as the first pass met them.
+  if (auto epochs = engine.time_kernels().earth_rotation_epochs({start_ut1_julian_day, TimeScale::Ut1}); !epochs) {
+    return std::unexpected(epochs.error());
+  }
+  const auto refined = refinement_passes(engine, body, observer, start_ut1_julian_day, event, altitude_deg);
+  if (!refined) return std::unexpected(refined.error());
+  return refined->ut1_julian_day;
 }
 
 std::expected<RiseSetTransit, EphemerisError> rise_set_transit(const SpkEphemeris& engine, Body body,
@@ -354,31 +479,45 @@ std::expected<RiseSetTransit, EphemerisError> rise_set_transit(const SpkEphemeri
   }
   const auto epochs = engine.time_kernels().earth_rotation_epochs(around);
   if (!epochs) return std::unexpected(epochs.error());
-  const auto transit =
-      refine_horizon_event(engine, body, observer, epochs->ut1_julian_day, HorizonEventKind::Transit, altitude_deg);
-  if (!transit) return std::unexpected(transit.error());
+  const auto refined =
+      refinement_passes(engine, body, observer, epochs->ut1_julian_day, HorizonEventKind::Transit, altitude_deg);
+  if (!refined) return std::unexpected(refined.error());
+  const double transit = refined->ut1_julian_day;
 
-  // Nodes: the transit and, a node error beyond them, the lower transits.
+  // Nodes: the transit (evaluated by the last pass when it ended there) and,
+  // a node error beyond them, the lower transits.
   const AltitudeFunction f(engine, body, observer, altitude_deg);
-  const auto middle = f(*transit, 0.0);
+  const auto middle = refined->last_at_result ? f.sample(transit, refined->last, 0.0) : f(transit, 0.0);
   if (!middle) return std::unexpected(middle.error());
-  const auto first = f.at_hour_angle(*middle, -std::numbers::pi - f.node_error());
+  const auto first = f.node(*middle, -std::numbers::pi - f.node_error());
   if (!first) return std::unexpected(first.error());
-  const auto last = f.at_hour_angle(*middle, std::numbers::pi + f.node_error());
+  const auto last = f.node(*middle, std::numbers::pi + f.node_error());
   if (!last) return std::unexpected(last.error());
   // The rise before the transit, else the one after it; the set after the
   // transit, else the one before it.
-  const auto morning = [&](bool upward) { return crossing_between_nodes(f, *first, *middle, {upward, false}); };
-  const auto evening = [&](bool upward) { return crossing_between_nodes(f, *middle, *last, {upward, true}); };
+  // The rise, once found, gives the set's first estimate the declination's
+  // trend (where it predicts the declination).
+  double declination_rate = 0.0;
+  const auto morning = [&](bool upward) {
+    return crossing_between_nodes(f, *first, *middle, {upward, false, -std::numbers::pi, std::numbers::pi,
+                                                       declination_rate});
+  };
+  const auto evening = [&](bool upward) {
+    return crossing_between_nodes(f, *middle, *last, {upward, true, -std::numbers::pi, std::numbers::pi,
+                                                      declination_rate});
+  };
   auto rise = morning(true);
   if (rise && !*rise) rise = evening(true);
   if (!rise) return std::unexpected(rise.error());
+  if (*rise && f.declination_trend()) {
+    declination_rate = ((*rise)->declination - middle->declination) / ((*rise)->ut1_julian_day - transit);
+  }
   auto set = evening(false);
   if (set && !*set) set = morning(false);
   if (!set) return std::unexpected(set.error());
 
   RiseSetTransit result;
-  result.transit_ut1_julian_day = *transit;
+  result.transit_ut1_julian_day = transit;
   if (*rise) result.rise_ut1_julian_day = (*rise)->ut1_julian_day;
   if (*set) result.set_ut1_julian_day = (*set)->ut1_julian_day;
   return result;
@@ -397,13 +536,13 @@ std::expected<HorizonEvent, EphemerisError> next_horizon_event(const SpkEphemeri
 
   if (kind == HorizonEventKind::Transit) {
     for (int window = 0; window < kSearchWindows; ++window) {
-      const auto transit = refine_horizon_event(engine, body, observer, epochs->ut1_julian_day + window,
-                                                HorizonEventKind::Transit, altitude_deg);
+      const auto transit = refinement_passes(engine, body, observer, epochs->ut1_julian_day + window,
+                                             HorizonEventKind::Transit, altitude_deg);
       if (!transit) {
         if (window == 0) return std::unexpected(transit.error());
         break;  // later days end the search with the message below
       }
-      if (*transit > threshold) return HorizonEvent{*transit, kind};
+      if (transit->ut1_julian_day > threshold) return HorizonEvent{transit->ut1_julian_day, kind};
     }
     return std::unexpected(no_event_within_windows(body, kind));
   }
@@ -424,7 +563,7 @@ std::expected<HorizonEvent, EphemerisError> next_horizon_event(const SpkEphemeri
     const double next_day = a.ut1_julian_day + (next - a.hour_angle) / a.hour_angle_rate;
     const bool marks_window = end_hour_angle == std::numeric_limits<double>::infinity() && next_day >= last_window;
     const auto b = marks_window ? f(last_window, a.hour_angle + (last_window - a.ut1_julian_day) * a.hour_angle_rate)
-                                : f(next_day, next);
+                                : f.node(a, next);
     if (!b) {
       if (first_day) return std::unexpected(b.error());
       break;

@@ -53,7 +53,8 @@ std::expected<HorizonEvent, EphemerisError> next_horizon_event(const SpkEphemeri
 // Eight fixed passes that move the UT1 Julian day `start_ut1_julian_day`
 // to the local hour angle of `event` (0 for a transit, -H0 / +H0 for a rise
 // or set at `altitude_deg`), re-evaluating the body at every pass; returns
-// the UT1 Julian day after the last pass. Errors: time-kernel and position
+// the UT1 Julian day after the last pass. A pass that leaves the day as it
+// was ends them early, with the same result: the later ones would repeat it. Errors: time-kernel and position
 // errors; InvalidRequest "body does not cross the requested altitude", or
 // the coordinate error of a non-finite altitude, for a rise or set.
 std::expected<double, EphemerisError> refine_horizon_event(const SpkEphemeris& engine, Body body,

@@ -200,16 +200,22 @@ TEST_F(HorizonEvents, FirstDayErrorsAreReturnedUnchangedAndLaterOnesEndTheSearch
                   .kind(),
               EphemerisError::Kind::TimeConversion);
   }
-  // Just after the last transit the table can serve, the next day cannot be
-  // converted: the search ends without an event.
+  // After the last set and transit the table can serve, the next ones cannot
+  // be converted: the search ends without an event. The rise between them
+  // is still found; after it, the next one ends the search too.
   const double last_sample = engine.time_kernels().eop()->samples().back().utc_jd;
   const auto day = rise_set_transit(engine, Body::Sun, site, {last_sample - 0.8, TimeScale::Ut1}, kSunAltitude);
   ASSERT_TRUE(day.has_value()) << message(day.error());
   ASSERT_LT(day->transit_ut1_julian_day + 1.0, last_sample + 0.5);
   ASSERT_GT(day->transit_ut1_julian_day + 1.0, last_sample);
-  const Instant after_transit{*day->set_ut1_julian_day + 60.0 * kSecond, TimeScale::Ut1};
+  const Instant after_set{*day->set_ut1_julian_day + 60.0 * kSecond, TimeScale::Ut1};
+  const auto rise = next_horizon_event(engine, Body::Sun, site, after_set, HorizonEventKind::Rise, kSunAltitude);
+  ASSERT_TRUE(rise.has_value()) << message(rise.error());
+  EXPECT_NEAR(rise->ut1_julian_day, *day->rise_ut1_julian_day + 1.0, 300.0 * kSecond);
+  const Instant after_rise{rise->ut1_julian_day + 60.0 * kSecond, TimeScale::Ut1};
   for (auto kind : {HorizonEventKind::Rise, HorizonEventKind::Set, HorizonEventKind::Transit}) {
-    EXPECT_EQ(message(next_horizon_event(engine, Body::Sun, site, after_transit, kind, kSunAltitude).error()),
+    const Instant& query = kind == HorizonEventKind::Rise ? after_rise : after_set;
+    EXPECT_EQ(message(next_horizon_event(engine, Body::Sun, site, query, kind, kSunAltitude).error()),
               "no " + std::string(horizon_event_kind_name(kind)) + " of Sun within 3 days after the query instant");
   }
 }

@@ -6,6 +6,7 @@
 #include "engine/season_search.h"
 
 #include <cmath>
+#include <span>
 
 #include "core/angle_reduction.h"
 #include "core/constants.h"
@@ -16,7 +17,13 @@ namespace {
 constexpr double kTropicalYearDays = 365.2421897;
 constexpr double kSynodicMonthDays = 29.530588861;
 constexpr double kMinimumSpeedDegPerDay = 1e-06;
-constexpr double kStepToleranceDays = 1e-10;
+// Newton stops after a step below this. The rate it divides by is the
+// longitude speed of the place, which departs from the derivative of the
+// apparent longitude (by the frame's and the aberration's own motion) by
+// less than 1e-4 of it, and the curvature term is smaller still at such a
+// step: the error left is then under 1e-10 day, below the 2e-10 day at which
+// the rounding of the longitudes stalls the iteration.
+constexpr double kStepToleranceDays = 1e-6;
 constexpr int kNewtonEvaluationLimit = 12;
 // A first-guess gap below this is an event at the query instant: the next one is sought.
 constexpr double kZeroGapDeg = 1e-08;
@@ -43,15 +50,18 @@ PositionOptions search_options() {
 
 std::expected<Sample, EphemerisError> evaluate(const SpkEphemeris& engine, Quantity quantity, double julian_day,
                                                TimeScale scale) {
-  const Instant instant{julian_day, scale};
-  const PositionOptions options = search_options();
-  const auto sun = engine.position(Body::Sun, instant, options);
-  if (!sun) return std::unexpected(sun.error());
-  if (quantity == Quantity::SunLongitude) return Sample{sun->longitude_deg, sun->longitude_speed_deg_per_day};
-  const auto moon = engine.position(Body::Moon, instant, options);
-  if (!moon) return std::unexpected(moon.error());
-  return Sample{reduce_angle(moon->longitude_deg - sun->longitude_deg, 360.0),
-                moon->longitude_speed_deg_per_day - sun->longitude_speed_deg_per_day};
+  // The Sun, then the Moon, at one instant: one conversion and one frame of date.
+  static constexpr Body kBodies[] = {Body::Sun, Body::Moon};
+  const std::span<const Body> bodies(kBodies, quantity == Quantity::SunLongitude ? 1 : 2);
+  Position places[2];
+  if (auto done = engine.positions_at_instant(bodies, {julian_day, scale}, search_options(), places); !done) {
+    return std::unexpected(done.error());
+  }
+  const Position& sun = places[0];
+  const Position& moon = places[1];
+  if (quantity == Quantity::SunLongitude) return Sample{sun.longitude_deg, sun.longitude_speed_deg_per_day};
+  return Sample{reduce_angle(moon.longitude_deg - sun.longitude_deg, 360.0),
+                moon.longitude_speed_deg_per_day - sun.longitude_speed_deg_per_day};
 }
 
 bool too_slow(double rate_deg_per_day) {

@@ -31,11 +31,46 @@ std::expected<T, std::string> look_up(std::string_view text, std::span<const Nam
   return std::unexpected(unknown_name_message(message_prefix, name));
 }
 
-constexpr std::array<NameForm<Body>, 11> kBodyForms = {{
+// A system barycentre is "jupiter_barycenter", with a hyphen or a space (as
+// Skyfield names it) for the underscore. Code 3 is "earth_barycenter" after
+// NAIF's name for it, parallel to the others; "earth_moon_barycenter" and its
+// spellings say the same for readers who expect the Moon named.
+constexpr std::array<NameForm<Body>, 42> kBodyForms = {{
     {"sun", Body::Sun},         {"moon", Body::Moon},       {"mercury", Body::Mercury},
     {"venus", Body::Venus},     {"earth", Body::Earth},     {"mars", Body::Mars},
     {"jupiter", Body::Jupiter}, {"saturn", Body::Saturn},   {"uranus", Body::Uranus},
     {"neptune", Body::Neptune}, {"pluto", Body::Pluto},
+    {"mercury_barycenter", Body::MercuryBarycenter},
+    {"mercury-barycenter", Body::MercuryBarycenter},
+    {"mercury barycenter", Body::MercuryBarycenter},
+    {"venus_barycenter", Body::VenusBarycenter},
+    {"venus-barycenter", Body::VenusBarycenter},
+    {"venus barycenter", Body::VenusBarycenter},
+    {"earth_barycenter", Body::EarthBarycenter},
+    {"earth-barycenter", Body::EarthBarycenter},
+    {"earth barycenter", Body::EarthBarycenter},
+    {"earth_moon_barycenter", Body::EarthBarycenter},
+    {"earth-moon-barycenter", Body::EarthBarycenter},
+    {"earth moon barycenter", Body::EarthBarycenter},
+    {"earth-moon barycenter", Body::EarthBarycenter},
+    {"mars_barycenter", Body::MarsBarycenter},
+    {"mars-barycenter", Body::MarsBarycenter},
+    {"mars barycenter", Body::MarsBarycenter},
+    {"jupiter_barycenter", Body::JupiterBarycenter},
+    {"jupiter-barycenter", Body::JupiterBarycenter},
+    {"jupiter barycenter", Body::JupiterBarycenter},
+    {"saturn_barycenter", Body::SaturnBarycenter},
+    {"saturn-barycenter", Body::SaturnBarycenter},
+    {"saturn barycenter", Body::SaturnBarycenter},
+    {"uranus_barycenter", Body::UranusBarycenter},
+    {"uranus-barycenter", Body::UranusBarycenter},
+    {"uranus barycenter", Body::UranusBarycenter},
+    {"neptune_barycenter", Body::NeptuneBarycenter},
+    {"neptune-barycenter", Body::NeptuneBarycenter},
+    {"neptune barycenter", Body::NeptuneBarycenter},
+    {"pluto_barycenter", Body::PlutoBarycenter},
+    {"pluto-barycenter", Body::PlutoBarycenter},
+    {"pluto barycenter", Body::PlutoBarycenter},
 }};
 
 constexpr std::array<NameForm<TimeScale>, 4> kTimeScaleForms = {{

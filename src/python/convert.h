@@ -41,7 +41,9 @@ double lunation_target_elongation_deg(LunationEvent event);
 // Bytes that are not well-formed UTF-8 are kept and never count as white space.
 std::string normalize_name(std::string_view text);
 
-// "sun", "moon", "mercury", ... "pluto".
+// "sun", "moon", "mercury", ... "pluto"; the system barycentres
+// "mercury_barycenter" ... "pluto_barycenter" (a hyphen or a space for the
+// underscore), code 3 also as "earth_moon_barycenter" and its spellings.
 std::expected<Body, std::string> parse_body(std::string_view text);
 
 // "barycentric", "heliocentric", "geocentric" (only without an observer) or

@@ -33,7 +33,16 @@ TEST(NameParsers, EverySpellingAndTheUnknownNameTexts) {
                             {"neptune", "Neptune"}, {"pluto", "Pluto"}, {"  Pluto2 ", "unknown body \"pluto2\""},
                             {"", "unknown body \"\""}, {"say \"hi\"\n\\", "unknown body \"say \\\"hi\\\"\\n\\\\\""},
                             {" \xff" "A ", "unknown body \"\uFFFDa\""},
-                            {"\u200bsun", "unknown body \"\\u{200b}sun\""}});  // zero width space is no white space
+                            {"\u200bsun", "unknown body \"\\u{200b}sun\""},  // zero width space is no white space
+                            {"mercury_barycenter|Mercury-Barycenter", "Mercury Barycenter"},
+                            {"venus barycenter", "Venus Barycenter"}, {"mars_barycenter", "Mars Barycenter"},
+                            {"earth_barycenter|earth-barycenter|Earth Barycenter|earth_moon_barycenter|"
+                             "earth-moon-barycenter|earth moon barycenter|Earth-Moon Barycenter", "Earth Barycenter"},
+                            {"jupiter_barycenter|Jupiter Barycenter|JUPITER-BARYCENTER", "Jupiter Barycenter"},
+                            {"saturn_barycenter", "Saturn Barycenter"}, {"uranus_barycenter", "Uranus Barycenter"},
+                            {"neptune_barycenter", "Neptune Barycenter"}, {"pluto_barycenter", "Pluto Barycenter"},
+                            {"jupiter  barycenter", "unknown body \"jupiter  barycenter\""},
+                            {"jupiterbarycenter", "unknown body \"jupiterbarycenter\""}});
   expect_names(parse_time_scale, {{"UTC", "utc"}, {"ut1", "ut1"}, {"TT ", "tt"}, {"tdb", "tdb"},
                                   {"tai", "unknown time scale \"tai\""}});
   expect_names(parse_reference_epoch, {{"J2000", "j2000"}, {"of_date|Of-Date|OFDATE", "of_date"},
@@ -61,6 +70,13 @@ TEST(NameParsers, EverySpellingAndTheUnknownNameTexts) {
                {{"Barycentric", "barycentric"}, {"heliocentric", "heliocentric"}, {" geocentric", "geocentric"},
                 {"selenocentric", "unknown origin \"selenocentric\""},
                 {"topocentric", "origin \"topocentric\" requires a GeodeticObserver"}});
+}
+
+TEST(NameParsers, TheCanonicalBodyNamesAreTheFirstSpellingOfEachBodyInTableOrder) {
+  const auto names = canonical_names(NameList::Body);
+  ASSERT_EQ(names.size(), kBodyCount);
+  for (std::size_t i = 0; i < kBodyCount; ++i) EXPECT_EQ(parse_body(names[i]), kAllBodies[i]) << names[i];
+  EXPECT_EQ(names[13], "earth_barycenter");
 }
 
 TEST(ParseOrigin, AnObserverOnlyWithTopocentricWhereItIsValidated) {

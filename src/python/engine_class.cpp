@@ -48,8 +48,8 @@ PyObject* engine_new(PyTypeObject*, PyObject* args, PyObject* kwargs) {
   });
 }
 
-// Dropping the last reference destroys the engine, which unmaps and closes
-// its files. On a foreign thread the engine is left alive on purpose (its
+// Dropping the last reference destroys the engine, which closes its files.
+// On a foreign thread the engine is left alive on purpose (its
 // owner thread may be using data it shares) and the interpreter's
 // unraisable-error hook reports the leak.
 void engine_dealloc(PyObject* self) {
@@ -99,11 +99,26 @@ PyObject* get_supported_range(PyObject* self, void*) {
   });
 }
 
+PyObject* get_earth_orientation(PyObject* self, void*) {
+  return guarded_call([&]() -> PyResult<PyRef> {
+    const auto access = EngineAccess::shared(self);
+    if (!access) return python_error();
+    const auto engine = access->engine();
+    if (!engine) return python_error();
+    const EarthOrientationTable* table = (*engine)->time_kernels().eop();
+    if (table == nullptr) return none_object();
+    return new_earth_orientation_metadata(*table);
+  });
+}
+
 PyGetSetDef engine_getset[] = {
     {"kernel_metadata", &get_kernel_metadata, nullptr,
      "Snapshot of the engine's provenance: version, primary kernel, frame and additional kernels.", nullptr},
     {"supported_range", &get_supported_range, nullptr,
      "Inclusive coverage of the primary kernel, TDB Julian days.", nullptr},
+    {"earth_orientation", &get_earth_orientation, nullptr,
+     "Snapshot of the attached Earth orientation table (format, coverage, end of measured data), or None.",
+     nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 

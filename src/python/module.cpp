@@ -110,8 +110,9 @@ const std::array<ModuleAttribute, 14> kModuleAttributes = {{
 }};
 
 // Names added after those of __all__ and not listed in it.
-const std::array<ModuleEntry, 1> kUnlistedEntries = {{
+const std::array<ModuleEntry, 2> kUnlistedEntries = {{
     {"HorizontalPosition", &create_horizontal_position_class, ModuleClass::HorizontalPosition},
+    {"EarthOrientationMetadata", &create_earth_orientation_metadata_class, ModuleClass::EarthOrientationMetadata},
 }};
 
 // The interpreter that created the classes; they are not shared with others.

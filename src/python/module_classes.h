@@ -21,6 +21,7 @@
 #include "core/position_options.h"
 #include "core/time_scale.h"
 #include "engine/horizontal.h"
+#include "time/earth_orientation.h"
 #include "python/convert.h"
 
 namespace ephemeris {
@@ -42,8 +43,9 @@ enum class ModuleClass : std::size_t {
   KernelMetadata,
   Engine,
   HorizontalPosition,
+  EarthOrientationMetadata,
 };
-inline constexpr std::size_t kModuleClassCount = 16;
+inline constexpr std::size_t kModuleClassCount = 17;
 
 // The class object registered for `id` (borrowed), or null before registration.
 PyTypeObject* module_class(ModuleClass id);
@@ -67,6 +69,7 @@ PyResult<PyRef> create_date_range_class(PyObject* module);
 PyResult<PyRef> create_kernel_metadata_class(PyObject* module);
 PyResult<PyRef> create_engine_class(PyObject* module);
 PyResult<PyRef> create_horizontal_position_class(PyObject* module);
+PyResult<PyRef> create_earth_orientation_metadata_class(PyObject* module);
 
 // Module functions.
 PyResult<PyRef> create_open_function(PyObject* module);
@@ -89,6 +92,8 @@ PyResult<PyRef> new_lunation_event(LunationEvent event);
 PyResult<PyRef> new_date_range(double start_julian_day, double end_julian_day, TimeScale time_scale);
 PyResult<PyRef> new_kernel_metadata(EphemerisMetadata metadata);
 PyResult<PyRef> new_horizontal_position(const HorizontalPosition& position);
+// A snapshot of the table's provenance, format and coverage.
+PyResult<PyRef> new_earth_orientation_metadata(const EarthOrientationTable& table);
 
 // The values held by instances (the object must be of the matching class).
 const Instant& instant_value(PyObject* instant);

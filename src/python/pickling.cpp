@@ -50,6 +50,7 @@ PyObject* restore_function(PyObject*, PyObject* const* args, Py_ssize_t nargsf, 
         {ModuleClass::HouseCusps, &restore_house_cusps},
         {ModuleClass::DateRange, &restore_date_range},
         {ModuleClass::KernelMetadata, &restore_kernel_metadata},
+        {ModuleClass::EarthOrientationMetadata, &restore_earth_orientation_metadata},
         {ModuleClass::Engine, &restore_engine},
     };
     for (const auto& [id, restore] : restorers) {

@@ -37,6 +37,7 @@ PyResult<PyRef> restore_horizon_event(PyObject* state);
 PyResult<PyRef> restore_house_cusps(PyObject* state);
 PyResult<PyRef> restore_date_range(PyObject* state);
 PyResult<PyRef> restore_kernel_metadata(PyObject* state);
+PyResult<PyRef> restore_earth_orientation_metadata(PyObject* state);
 PyResult<PyRef> restore_engine(PyObject* state);
 PyResult<PyRef> create_restore_function(PyObject* module);
 

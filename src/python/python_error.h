@@ -27,8 +27,10 @@ std::unexpected<PythonError> raise(PyObject* type, std::string_view message);
 // ValueError with exactly `message`.
 std::unexpected<PythonError> value_error(std::string_view message);
 
-// ValueError carrying the display text of an engine error, unchanged; an
-// interruption by python_signal_check() keeps the exception its signal raised.
+// ValueError carrying the display text of an engine error; an interruption by
+// python_signal_check() keeps the exception its signal raised. When the centre
+// chain of a planet's centre (N99) broke at that centre, a second sentence names
+// the planet's system barycentre body ("jupiter_barycenter").
 std::unexpected<PythonError> map_ephemeris_error(const EphemerisError& error);
 
 // TypeError with exactly `message`.

@@ -75,6 +75,15 @@ std::string date_range_repr(double start_julian_day, double end_julian_day, Time
          ", time_scale=" + quoted(canonical_name(time_scale)) + ")";
 }
 
+std::string earth_orientation_repr(std::string_view file_name, std::string_view format_name,
+                                   double first_utc_julian_day, std::optional<double> last_measured_utc_julian_day,
+                                   double last_utc_julian_day) {
+  return "EarthOrientationMetadata(file_name=" + quoted(file_name) + ", format=" + quoted(format_name) +
+         ", first_utc_julian_day=" + format_plain_number(first_utc_julian_day) +
+         ", last_measured_utc_julian_day=" + format_optional_number(last_measured_utc_julian_day) +
+         ", last_utc_julian_day=" + format_plain_number(last_utc_julian_day) + ")";
+}
+
 std::string kernel_identity_repr(std::string_view class_name, std::string_view kernel_name,
                                  std::string_view kernel_sha256) {
   return std::string(class_name) + "(kernel_name=" + quoted(kernel_name) +

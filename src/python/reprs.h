@@ -47,6 +47,13 @@ std::string enumeration_repr(std::string_view class_name, std::string_view canon
 // DateRange(start_julian_day=2451545, end_julian_day=2451545.5, time_scale="tdb").
 std::string date_range_repr(double start_julian_day, double end_julian_day, TimeScale time_scale);
 
+// EarthOrientationMetadata(file_name="finals2000A.all", format="bulletin_a", first_utc_julian_day=2441684.5,
+// last_measured_utc_julian_day=Some(2461349.5), last_utc_julian_day=2461721.5): days as plain numbers, the last
+// measured one as an optional number.
+std::string earth_orientation_repr(std::string_view file_name, std::string_view format_name,
+                                   double first_utc_julian_day, std::optional<double> last_measured_utc_julian_day,
+                                   double last_utc_julian_day);
+
 // ClassName(kernel_name="…", kernel_sha256="…"), used by KernelMetadata and Engine.
 std::string kernel_identity_repr(std::string_view class_name, std::string_view kernel_name,
                                  std::string_view kernel_sha256);

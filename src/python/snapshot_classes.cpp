@@ -1,4 +1,10 @@
-// DateRange and KernelMetadata: immutable snapshots handed out by an Engine.
+// DateRange, KernelMetadata and EarthOrientationMetadata: immutable snapshots
+// handed out by an Engine.
+#include <algorithm>
+#include <array>
+#include <optional>
+#include <string>
+
 #include "python/arguments.h"
 #include "python/module_classes.h"
 #include "python/pickling.h"
@@ -154,7 +160,119 @@ PyType_Slot metadata_slots[] = {
 PyType_Spec metadata_spec = {"ephemeris.KernelMetadata", sizeof(PyValueObject<EphemerisMetadata>), 0,
                              kSnapshotClassFlags, metadata_slots};
 
+// ---- EarthOrientationMetadata ---------------------------------------------
+
+struct EarthOrientationValue {
+  std::string file_name;
+  std::string sha256;
+  EopFormat format;
+  double first_utc_julian_day;
+  double last_utc_julian_day;
+  std::optional<double> last_measured_utc_julian_day;  // absent when every row is a prediction
+};
+
+// The Python name of each table format, in the enumeration's order.
+constexpr std::array<std::string_view, 2> kEopFormatNames = {"c04", "bulletin_a"};
+
+std::string_view format_name(EopFormat format) { return kEopFormatNames[static_cast<std::size_t>(format)]; }
+
+std::string earth_orientation_text(const EarthOrientationValue& v) {
+  return earth_orientation_repr(v.file_name, format_name(v.format), v.first_utc_julian_day,
+                                v.last_measured_utc_julian_day, v.last_utc_julian_day);
+}
+
+PyResult<PyRef> get_eop_file_name(const EarthOrientationValue& v) { return text_object(v.file_name); }
+PyResult<PyRef> get_eop_sha256(const EarthOrientationValue& v) { return text_object(v.sha256); }
+PyResult<PyRef> get_eop_format(const EarthOrientationValue& v) { return text_object(format_name(v.format)); }
+PyResult<PyRef> get_eop_first(const EarthOrientationValue& v) { return float_object(v.first_utc_julian_day); }
+PyResult<PyRef> get_eop_last(const EarthOrientationValue& v) { return float_object(v.last_utc_julian_day); }
+PyResult<PyRef> get_eop_last_measured(const EarthOrientationValue& v) {
+  if (!v.last_measured_utc_julian_day) return none_object();
+  return float_object(*v.last_measured_utc_julian_day);
+}
+
+PyObject* earth_orientation_state(const EarthOrientationValue& v) {
+  const std::string_view format = format_name(v.format);
+  PyObject* measured =
+      v.last_measured_utc_julian_day ? PyFloat_FromDouble(*v.last_measured_utc_julian_day) : Py_NewRef(Py_None);
+  return Py_BuildValue("(s#s#s#ddN)", v.file_name.data(), static_cast<Py_ssize_t>(v.file_name.size()),
+                       v.sha256.data(), static_cast<Py_ssize_t>(v.sha256.size()), format.data(),
+                       static_cast<Py_ssize_t>(format.size()), v.first_utc_julian_day, v.last_utc_julian_day,
+                       measured);
+}
+
+PyMethodDef earth_orientation_methods[] = {
+    EPHEMERIS_REDUCE_METHOD(EarthOrientationValue, earth_orientation_state, true),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyGetSetDef earth_orientation_getset[] = {
+    {"file_name", &value_getter<EarthOrientationValue, get_eop_file_name>, nullptr, "File name of the table.",
+     nullptr},
+    {"sha256", &value_getter<EarthOrientationValue, get_eop_sha256>, nullptr,
+     "Caller-verified SHA-256 of the table, lower case.", nullptr},
+    {"format", &value_getter<EarthOrientationValue, get_eop_format>, nullptr,
+     "\"c04\" (IERS EOP 20 C04) or \"bulletin_a\" (IERS Bulletin A, finals2000A).", nullptr},
+    {"first_utc_julian_day", &value_getter<EarthOrientationValue, get_eop_first>, nullptr,
+     "Date of the first row, UTC Julian day.", nullptr},
+    {"last_utc_julian_day", &value_getter<EarthOrientationValue, get_eop_last>, nullptr,
+     "Date of the last row (the last prediction of a Bulletin A table), UTC Julian day.", nullptr},
+    {"last_measured_utc_julian_day", &value_getter<EarthOrientationValue, get_eop_last_measured>, nullptr,
+     "Date of the last measured row, UTC Julian day: later rows are predictions. None when every row is one.",
+     nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot earth_orientation_slots[] = {
+    {Py_tp_doc, const_cast<char*>("Earth orientation table of an engine: format, coverage and end of measured data.")},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&value_object_dealloc<EarthOrientationValue>)},
+    {Py_tp_repr, reinterpret_cast<void*>(&value_repr<EarthOrientationValue, earth_orientation_text>)},
+    {Py_tp_methods, earth_orientation_methods},
+    {Py_tp_getset, earth_orientation_getset},
+    {0, nullptr},
+};
+
+PyType_Spec earth_orientation_spec = {"ephemeris.EarthOrientationMetadata",
+                                      sizeof(PyValueObject<EarthOrientationValue>), 0, kSnapshotClassFlags,
+                                      earth_orientation_slots};
+
 }  // namespace
+
+PyResult<PyRef> create_earth_orientation_metadata_class(PyObject* module) {
+  return create_class(module, earth_orientation_spec);
+}
+
+PyResult<PyRef> new_earth_orientation_metadata(const EarthOrientationTable& table) {
+  const auto samples = table.samples();
+  const auto measured = table.measured_samples();
+  EarthOrientationValue value{table.file_name(), table.sha256(), table.format(), samples.front().utc_jd,
+                              samples.back().utc_jd, std::nullopt};
+  if (!measured.empty()) value.last_measured_utc_julian_day = measured.back().utc_jd;
+  return new_value_object(module_class(ModuleClass::EarthOrientationMetadata), std::move(value));
+}
+
+PyResult<PyRef> restore_earth_orientation_metadata(PyObject* state) {
+  std::array<const char*, 3> texts{};
+  std::array<Py_ssize_t, 3> lengths{};
+  EarthOrientationValue value{};
+  PyObject* measured = nullptr;
+  if (!parse_state(state, "s#s#s#ddO", &texts[0], &lengths[0], &texts[1], &lengths[1], &texts[2], &lengths[2],
+                   &value.first_utc_julian_day, &value.last_utc_julian_day, &measured)) {
+    return python_error();
+  }
+  const auto text = [&](std::size_t i) { return std::string(texts[i], static_cast<std::size_t>(lengths[i])); };
+  const auto format = std::find(kEopFormatNames.begin(), kEopFormatNames.end(), text(2));
+  if (format == kEopFormatNames.end()) return value_error("_restore() state: unknown Earth orientation format");
+  value.file_name = text(0);
+  value.sha256 = text(1);
+  value.format = static_cast<EopFormat>(format - kEopFormatNames.begin());
+  if (measured != Py_None) {
+    const auto day = to_double(measured, "state");
+    if (!day) return python_error();
+    value.last_measured_utc_julian_day = *day;
+  }
+  return new_value_object(module_class(ModuleClass::EarthOrientationMetadata), std::move(value));
+}
 
 PyResult<PyRef> create_date_range_class(PyObject* module) { return create_class(module, date_range_spec); }
 

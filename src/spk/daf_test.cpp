@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <random>
 #include <string>
@@ -123,10 +124,13 @@ TEST(Daf, FailedWalkIsNotCached) {
   broken.put_f64(KernelImage::summary_offset(2, 0), kNaN);
   const testing::TempFile file(image.bytes);
   auto kernel = SpkKernel::open(file.path()).value();
-  for (const KernelImage* bytes : std::array<const KernelImage*, 2>{&broken, &image}) {  // changes under the mapping
+  const auto opened = std::filesystem::last_write_time(file.path());
+  for (const KernelImage* bytes : std::array<const KernelImage*, 2>{&broken, &image}) {
     std::FILE* out = std::fopen(file.path().c_str(), "r+b");
     std::fwrite(bytes->bytes.data(), 1, bytes->bytes.size(), out);
     std::fclose(out);
+    // The same size and modification time: a change in place that the kernel cannot see.
+    std::filesystem::last_write_time(file.path(), opened);
     const auto segments = kernel.segments();
     EXPECT_EQ(segments ? segments->size() : 0u, bytes == &image ? 4u : 0u);
   }

@@ -1,10 +1,8 @@
 #include "spk/kernel_source.h"
 
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -18,83 +16,32 @@ std::string message(const KernelIoError& error) {
       return "failed to fill whole buffer";
     case KernelIoError::Kind::InvalidSeek:
       return "invalid seek to a negative or overflowing position";
+    case KernelIoError::Kind::NotRegularFile:
+      return std::string(kNotRegularFileText);
+    case KernelIoError::Kind::FileChanged:
+      if (error.size_then == error.size_now) return "file was modified after it was opened";
+      return "file size changed from " + std::to_string(error.size_then) + " to " + std::to_string(error.size_now) +
+             " bytes after it was opened";
     case KernelIoError::Kind::Os:
       break;
   }
   return std::system_category().message(error.os_error) + " (os error " + std::to_string(error.os_error) + ")";
 }
 
-ReadOnlyMapping::ReadOnlyMapping(ReadOnlyMapping&& other) noexcept : data_(other.data_), size_(other.size_) {
-  other.data_ = nullptr;
-  other.size_ = 0;
-}
-
-ReadOnlyMapping& ReadOnlyMapping::operator=(ReadOnlyMapping&& other) noexcept {
-  if (this != &other) {
-    reset();
-    data_ = other.data_;
-    size_ = other.size_;
-    other.data_ = nullptr;
-    other.size_ = 0;
-  }
-  return *this;
-}
-
-ReadOnlyMapping::~ReadOnlyMapping() { reset(); }
-
-void ReadOnlyMapping::reset() noexcept {
-  if (data_ != nullptr) ::munmap(const_cast<std::byte*>(data_), size_);
-  data_ = nullptr;
-  size_ = 0;
-}
-
-std::expected<ReadOnlyMapping, KernelIoError> map_readonly(int fd) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return std::unexpected(KernelIoError::os(errno));
-  // Only regular files have a length that describes their content.
-  if (!S_ISREG(info.st_mode)) return std::unexpected(KernelIoError::os(ENODEV));
-  if (info.st_size <= 0) return std::unexpected(KernelIoError::os(EINVAL));
-  if (static_cast<std::uint64_t>(info.st_size) > std::numeric_limits<std::size_t>::max()) {
-    return std::unexpected(KernelIoError::os(EFBIG));
-  }
-  const auto size = static_cast<std::size_t>(info.st_size);
-  void* data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
-  if (data == MAP_FAILED) return std::unexpected(KernelIoError::os(errno));
-  return ReadOnlyMapping(static_cast<const std::byte*>(data), size);
-}
-
-namespace {
-
-std::expected<FileDescriptor, KernelIoError> open_read_only(const std::string& path) {
-  if (path.find('\0') != std::string::npos) return std::unexpected(KernelIoError::os(EINVAL));
-  int fd = -1;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return std::unexpected(KernelIoError::os(errno));
-  return FileDescriptor(fd);
-}
-
-}  // namespace
-
 std::expected<KernelSource, KernelIoError> KernelSource::open(const std::string& path) {
-  auto file = open_read_only(path);
-  if (!file) return std::unexpected(file.error());
-  auto mapping = map_readonly(file->get());
-  if (!mapping) return from_file(std::move(*file));  // the mapping error is dropped on purpose
-  return from_mapping(std::move(*file), std::move(*mapping));
-}
-
-std::expected<KernelSource, KernelIoError> KernelSource::open_unmapped(const std::string& path) {
-  auto file = open_read_only(path);
-  if (!file) return std::unexpected(file.error());
-  return from_file(std::move(*file));
-}
-
-KernelSource KernelSource::from_file(FileDescriptor file) { return KernelSource(std::move(file), {}); }
-
-KernelSource KernelSource::from_mapping(FileDescriptor file, ReadOnlyMapping mapping) {
-  return KernelSource(std::move(file), std::move(mapping));
+  auto opened = open_regular_file(path);
+  if (!opened) {
+    switch (opened.error().kind) {
+      case OpenFileError::Kind::NotRegularFile:
+        return std::unexpected(KernelIoError::not_regular_file());
+      case OpenFileError::Kind::NulInPath:
+        return std::unexpected(KernelIoError::os(EINVAL));
+      case OpenFileError::Kind::Os:
+        break;
+    }
+    return std::unexpected(KernelIoError::os(opened.error().os_error));
+  }
+  return KernelSource(std::move(opened->file), opened->stamp);
 }
 
 KernelSource KernelSource::from_bytes(std::vector<std::byte> bytes) {
@@ -104,18 +51,12 @@ KernelSource KernelSource::from_bytes(std::vector<std::byte> bytes) {
   return source;
 }
 
-std::span<const std::byte> KernelSource::memory() const {
-  if (is_mapped()) return {mapping_.data(), mapping_.size()};
-  return bytes_;
-}
-
 std::expected<std::size_t, KernelIoError> KernelSource::read(std::span<std::byte> buffer) {
-  if (reads_memory()) {
-    const std::span<const std::byte> bytes = memory();
-    const std::uint64_t length = bytes.size();
+  if (holds_bytes_) {
+    const std::uint64_t length = bytes_.size();
     const std::uint64_t remaining = length - std::min(position_, length);
     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, buffer.size()));
-    if (count > 0) std::memcpy(buffer.data(), bytes.data() + position_, count);
+    if (count > 0) std::memcpy(buffer.data(), bytes_.data() + position_, count);
     position_ += count;
     return count;
   }
@@ -138,13 +79,40 @@ std::expected<void, KernelIoError> KernelSource::read_exact(std::span<std::byte>
   return {};
 }
 
+std::expected<void, KernelIoError> KernelSource::read_exact_at(std::uint64_t offset,
+                                                               std::span<std::byte> buffer) const {
+  if (holds_bytes_) {
+    if (offset > bytes_.size() || buffer.size() > bytes_.size() - offset) {
+      return std::unexpected(KernelIoError::unexpected_eof());
+    }
+    if (!buffer.empty()) std::memcpy(buffer.data(), bytes_.data() + offset, buffer.size());
+    return {};
+  }
+  const auto now = stamp_of(file_.get());
+  if (!now) return std::unexpected(KernelIoError::os(now.error()));
+  if (*now != opened_) return std::unexpected(KernelIoError::file_changed(opened_.size, now->size));
+  // An offset beyond the signed range turns negative and is refused by the system.
+  while (!buffer.empty()) {
+    const std::size_t request = std::min<std::size_t>(buffer.size(), std::numeric_limits<ssize_t>::max());
+    const ssize_t got = ::pread(file_.get(), buffer.data(), request, static_cast<off_t>(offset));
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(KernelIoError::os(errno));
+    }
+    if (got == 0) return std::unexpected(KernelIoError::unexpected_eof());
+    buffer = buffer.subspan(static_cast<std::size_t>(got));
+    offset += static_cast<std::uint64_t>(got);
+  }
+  return {};
+}
+
 std::expected<std::uint64_t, KernelIoError> KernelSource::seek(SeekFrom to) {
-  if (reads_memory()) {
+  if (holds_bytes_) {
     if (to.origin == SeekFrom::Origin::Start) {
       position_ = to.from_start;
       return position_;
     }
-    const std::uint64_t base = to.origin == SeekFrom::Origin::End ? memory().size() : position_;
+    const std::uint64_t base = to.origin == SeekFrom::Origin::End ? bytes_.size() : position_;
     std::uint64_t target = 0;
     if (to.delta >= 0) {
       if (__builtin_add_overflow(base, static_cast<std::uint64_t>(to.delta), &target)) {
@@ -182,10 +150,10 @@ std::expected<std::uint64_t, KernelIoError> KernelSource::seek(SeekFrom to) {
 }
 
 std::expected<std::uint64_t, KernelIoError> KernelSource::length() const {
-  if (reads_memory()) return memory().size();
-  struct stat info {};
-  if (::fstat(file_.get(), &info) != 0) return std::unexpected(KernelIoError::os(errno));
-  return info.st_size < 0 ? 0 : static_cast<std::uint64_t>(info.st_size);
+  if (holds_bytes_) return bytes_.size();
+  const auto now = stamp_of(file_.get());
+  if (!now) return std::unexpected(KernelIoError::os(now.error()));
+  return now->size;
 }
 
 }  // namespace ephemeris

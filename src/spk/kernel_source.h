@@ -1,6 +1,14 @@
-// The byte source of one kernel: a read-only shared mapping of the whole file,
-// the open file itself when it cannot be mapped, or bytes held in memory (for
-// tests and fuzzing, which need no file).
+// The byte source of one kernel: an open regular file read with positional
+// reads, or bytes held in memory (for tests and fuzzing, which need no file).
+//
+// The file is not memory-mapped: a mapped page that the file no longer backs
+// (the file was truncated while open) kills the process with SIGBUS when it is
+// touched, and a library inside Python may not install a handler for that.
+// A positional read of such a range returns short instead ("failed to fill
+// whole buffer"), and every positional read first compares the file's size and
+// modification time with those it had when opened, so a file changed on disk
+// gives an I/O error rather than data that no longer belongs to the segment
+// list read before.
 #pragma once
 
 #include <cstddef>
@@ -16,16 +24,22 @@ namespace ephemeris {
 
 // A failed stream operation. Renders as the stream's own text
 // ("failed to fill whole buffer", "invalid seek to a negative or overflowing
-// position") or, for an operating-system error, as
-// "<system description> (os error N)".
+// position"), "not a regular file", the change found in the file, or for an
+// operating-system error "<system description> (os error N)".
 struct KernelIoError {
-  enum class Kind : std::uint8_t { Os, UnexpectedEof, InvalidSeek };
+  enum class Kind : std::uint8_t { Os, UnexpectedEof, InvalidSeek, NotRegularFile, FileChanged };
   Kind kind = Kind::Os;
-  int os_error = 0;  // errno value, meaningful for Kind::Os
+  int os_error = 0;              // errno value, meaningful for Kind::Os
+  std::uint64_t size_then = 0;   // Kind::FileChanged: the length when opened
+  std::uint64_t size_now = 0;    // and the length found now (bytes)
 
   static KernelIoError os(int code) { return {Kind::Os, code}; }
-  static KernelIoError unexpected_eof() { return {Kind::UnexpectedEof, 0}; }
-  static KernelIoError invalid_seek() { return {Kind::InvalidSeek, 0}; }
+  static KernelIoError unexpected_eof() { return {Kind::UnexpectedEof}; }
+  static KernelIoError invalid_seek() { return {Kind::InvalidSeek}; }
+  static KernelIoError not_regular_file() { return {Kind::NotRegularFile}; }
+  static KernelIoError file_changed(std::uint64_t then, std::uint64_t now) {
+    return {Kind::FileChanged, 0, then, now};
+  }
   friend bool operator==(const KernelIoError&, const KernelIoError&) = default;
 };
 
@@ -44,57 +58,21 @@ struct SeekFrom {
   static SeekFrom current(std::int64_t offset) { return {Origin::Current, 0, offset}; }
 };
 
-// A read-only shared mapping of a whole file; unmapped when dropped.
-class ReadOnlyMapping {
- public:
-  ReadOnlyMapping() = default;
-  ReadOnlyMapping(ReadOnlyMapping&& other) noexcept;
-  ReadOnlyMapping& operator=(ReadOnlyMapping&& other) noexcept;
-  ReadOnlyMapping(const ReadOnlyMapping&) = delete;
-  ReadOnlyMapping& operator=(const ReadOnlyMapping&) = delete;
-  ~ReadOnlyMapping();
-
-  const std::byte* data() const { return data_; }
-  std::size_t size() const { return size_; }
-
- private:
-  friend std::expected<ReadOnlyMapping, KernelIoError> map_readonly(int fd);
-  ReadOnlyMapping(const std::byte* data, std::size_t size) : data_(data), size_(size) {}
-  void reset() noexcept;
-
-  const std::byte* data_ = nullptr;
-  std::size_t size_ = 0;
-};
-
-// Maps the whole file behind `fd` read-only and shared, taking its length
-// from the file system. Fails for an empty file, a file that is not a regular
-// file, a length too large to map, or any mmap failure.
-std::expected<ReadOnlyMapping, KernelIoError> map_readonly(int fd);
-
 class KernelSource {
  public:
-  // Opens `path` read-only and maps it whole; when mapping fails for any
-  // reason the source reads through the open file instead.
+  // Opens the regular file at `path` read-only, without blocking on a FIFO or
+  // a device: anything but a regular file fails at once ("not a regular
+  // file"; a directory with the system's "Is a directory").
   static std::expected<KernelSource, KernelIoError> open(const std::string& path);
-  // Opens `path` read-only and always reads through the file (no mapping).
-  static std::expected<KernelSource, KernelIoError> open_unmapped(const std::string& path);
-
-  // Wraps an already opened descriptor, mapped or not.
-  static KernelSource from_file(FileDescriptor file);
-  static KernelSource from_mapping(FileDescriptor file, ReadOnlyMapping mapping);
 
   // The bytes of a kernel held by the source itself; reads, seeks and the
-  // length behave exactly as for a mapping of a file with these bytes.
+  // length behave exactly as for a file with these bytes.
   static KernelSource from_bytes(std::vector<std::byte> bytes);
 
   KernelSource(KernelSource&&) noexcept = default;
   KernelSource& operator=(KernelSource&&) noexcept = default;
   KernelSource(const KernelSource&) = delete;
   KernelSource& operator=(const KernelSource&) = delete;
-
-  bool is_mapped() const { return mapping_.data() != nullptr; }
-  // True for the mapped and the in-memory forms: reads copy from memory.
-  bool reads_memory() const { return is_mapped() || holds_bytes_; }
 
   // Reads up to `buffer.size()` bytes at the current position and advances
   // it; returns the count read, 0 at or past the end of the file.
@@ -111,18 +89,23 @@ class KernelSource {
   // Current length of the file (or of the bytes) in bytes.
   std::expected<std::uint64_t, KernelIoError> length() const;
 
+  // Length in bytes when the file was opened (of the bytes in memory).
+  std::uint64_t opened_length() const { return holds_bytes_ ? bytes_.size() : opened_.size; }
+
+  // Fills the whole buffer with the bytes at `offset`, leaving the read
+  // position alone. For a file, fails with FileChanged when its size or
+  // modification time is no longer what it was at opening, and with
+  // UnexpectedEof when the range ends past the end of the file.
+  std::expected<void, KernelIoError> read_exact_at(std::uint64_t offset, std::span<std::byte> buffer) const;
+
  private:
-  KernelSource(FileDescriptor file, ReadOnlyMapping mapping)
-      : file_(std::move(file)), mapping_(std::move(mapping)) {}
+  KernelSource(FileDescriptor file, FileStamp opened) : file_(std::move(file)), opened_(opened) {}
 
-  // The bytes of the mapped or in-memory form.
-  std::span<const std::byte> memory() const;
-
-  FileDescriptor file_;         // -1 for the in-memory form
-  ReadOnlyMapping mapping_;     // empty for the plain-file and in-memory forms
+  FileDescriptor file_;           // -1 for the in-memory form
+  FileStamp opened_;              // the file's size and modification time at opening
   std::vector<std::byte> bytes_;  // the in-memory form's bytes
   bool holds_bytes_ = false;
-  std::uint64_t position_ = 0;  // read position of the mapped and in-memory forms
+  std::uint64_t position_ = 0;    // read position of the in-memory form
 };
 
 }  // namespace ephemeris

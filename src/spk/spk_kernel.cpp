@@ -33,8 +33,7 @@ std::expected<SpkKernel, SpkError> SpkKernel::open(const std::string& path) {
 
 std::expected<SpkKernel, SpkError> SpkKernel::from_reader(KernelSource source) {
   std::array<std::byte, kDafRecordBytes> bytes{};
-  if (auto at = source.seek(SeekFrom::start(0)); !at) return std::unexpected(SpkError::io(at.error()));
-  if (auto read = source.read_exact(bytes); !read) return std::unexpected(SpkError::io(read.error()));
+  if (auto read = source.read_exact_at(0, bytes); !read) return std::unexpected(SpkError::io(read.error()));
   auto record = parse_file_record(bytes);
   if (!record) return std::unexpected(record.error());
   return SpkKernel(std::move(source), std::move(*record));
@@ -136,8 +135,7 @@ std::expected<std::vector<SpkSegment>, SpkError> SpkKernel::walk_summary_chain()
 }
 
 std::expected<void, SpkError> SpkKernel::read_bytes_at(std::uint64_t offset, std::span<std::byte> buffer) {
-  if (auto at = source_.seek(SeekFrom::start(offset)); !at) return std::unexpected(SpkError::io(at.error()));
-  if (auto read = source_.read_exact(buffer); !read) return std::unexpected(SpkError::io(read.error()));
+  if (auto read = source_.read_exact_at(offset, buffer); !read) return std::unexpected(SpkError::io(read.error()));
   return {};
 }
 
@@ -148,11 +146,10 @@ std::expected<void, SpkError> SpkKernel::read_words_into(std::int32_t start_addr
   }
   const std::uint64_t offset = (static_cast<std::uint64_t>(start_address) - 1) * kDafWordBytes;
   const std::uint64_t byte_count = static_cast<std::uint64_t>(count) * kDafWordBytes;
-  // A range past the end of the file could never be filled; refusing it here
-  // keeps absurd counts from allocating before the read fails.
-  const auto length = source_.length();
-  if (!length) return std::unexpected(SpkError::io(length.error()));
-  if (offset > *length || byte_count > *length - offset) {
+  // A range past the end of the file as opened could never be filled;
+  // refusing it here keeps absurd counts from allocating before the read fails.
+  const std::uint64_t length = source_.opened_length();
+  if (offset > length || byte_count > length - offset) {
     return std::unexpected(SpkError::io(KernelIoError::unexpected_eof()));
   }
   words.resize(count);

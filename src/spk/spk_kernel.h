@@ -20,9 +20,11 @@ namespace ephemeris {
 
 class SpkKernel {
  public:
-  // Opens `path` read-only, maps it whole when possible (reading through the
-  // file otherwise) and validates the file record. Errors: Io and the file
-  // record errors of `parse_file_record`.
+  // Opens the regular file at `path` read-only and validates the file record.
+  // Errors: Io (a FIFO or device is refused at once, "not a regular file")
+  // and the file record errors of `parse_file_record`. Every later read is a
+  // positional read that fails with Io once the file's size or modification
+  // time differs from those at opening.
   static std::expected<SpkKernel, SpkError> open(const std::string& path);
 
   // Reads the 1024-byte file record from the start of `source` and validates
@@ -38,7 +40,6 @@ class SpkKernel {
   SpkKernel& operator=(const SpkKernel&) = delete;
 
   const DafFileRecord& file_record() const { return file_record_; }
-  bool is_mapped() const { return source_.is_mapped(); }
 
   // The segments in file order (summary records in chain order, summaries in
   // record order). The first successful walk of the summary chain is cached;

@@ -44,6 +44,10 @@ std::expected<Type2Directory, SpkError> validate_type2_directory(std::span<const
   // The record words plus the 4 directory words must stay addressable in 32 bits.
   const std::uint64_t record_words = static_cast<std::uint64_t>(size) * count;
   if (record_words > 4294967291ULL) return std::unexpected(type2_error("segment word count overflowed"));
+  static_assert(kMaxType2Coefficients == 1024, "the reason below names the bound");
+  if (size > 3 * kMaxType2Coefficients + 2) {
+    return std::unexpected(type2_error("record size exceeds 1024 coefficients per component"));
+  }
   const std::int64_t span_words =
       static_cast<std::int64_t>(segment.end_address) - static_cast<std::int64_t>(segment.start_address) + 1;
   if (span_words != static_cast<std::int64_t>(record_words) + 4) {

@@ -22,6 +22,13 @@ using StateVector = CartesianState;
 
 inline constexpr std::int32_t kSpkType2 = 2;
 
+// The most Chebyshev coefficients per component a record may hold (degree
+// 1023), far beyond any published kernel: DE421 holds at most 14 (Mercury),
+// DE441's largest record is 3 * 15 + 2 = 47 words. The bound keeps one record
+// load at most 3 * 1024 + 2 words (24,592 bytes), so a directory announcing a
+// record of gigabytes is refused before anything is allocated or read.
+inline constexpr std::uint32_t kMaxType2Coefficients = 1024;
+
 // Decoded directory of one segment.
 struct Type2Directory {
   double init = 0;                 // TDB seconds past J2000 where record 0 begins
@@ -57,7 +64,8 @@ struct SegmentLoc {
 std::expected<std::int32_t, SpkError> type2_directory_address(const SegmentLoc& segment);
 
 // Validates the 4 directory words (INIT, INTLEN, RSIZE, N) against the
-// segment's address range.
+// segment's address range; RSIZE may describe at most kMaxType2Coefficients
+// coefficients per component.
 std::expected<Type2Directory, SpkError> validate_type2_directory(std::span<const double, 4> words,
                                                                  const SegmentLoc& segment);
 

@@ -87,6 +87,8 @@ TEST(Type2Segment, EveryDirectoryAndCoverageCheckInOrder) {
   EXPECT_EQ(with_word(2, 2), sets);
   EXPECT_EQ(with_word(2, 4294967294.0), kType2 + "segment word count overflowed");
   EXPECT_EQ(with_word(3, 3), kType2 + "directory size does not match the segment address range");
+  EXPECT_EQ(with_word(2, 3 * 1024 + 2), kType2 + "directory size does not match the segment address range");
+  EXPECT_EQ(with_word(2, 3 * 1025 + 2), kType2 + "record size exceeds 1024 coefficients per component");
   EXPECT_EQ(with_word(0, 20), kType2 + "epoch precedes the first polynomial interval");
   EXPECT_EQ(with_word(0, -40), kType2 + "selected record does not cover the requested epoch");
   EXPECT_EQ(with_word(1, 25, 99), kType2 + "epoch is not covered by the polynomial intervals");

@@ -20,6 +20,48 @@ constexpr double kModifiedJulianDayOffset = 2400000.5;
 
 bool same_bits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
 
+// The sample of an MJD and its values, or NonFiniteSample.
+std::expected<EopSample, EopError> finite_sample(double mjd, double dut1, double x, double y) {
+  const EopSample sample{mjd + kModifiedJulianDayOffset, dut1, x, y};
+  if (!std::isfinite(mjd) || !std::isfinite(sample.utc_jd) || !std::isfinite(sample.dut1) ||
+      !std::isfinite(sample.x_arcsec) || !std::isfinite(sample.y_arcsec)) {
+    return std::unexpected(EopError::of_kind(EopError::Kind::NonFiniteSample));
+  }
+  return sample;
+}
+
+// Columns `first` to `last` (1-based, inclusive) of a fixed-column line, cut
+// at its end, without surrounding white space: empty when blank.
+std::string_view field(std::string_view line, std::size_t first, std::size_t last) {
+  if (line.size() < first) return {};
+  return trim_whitespace(line.substr(first - 1, std::min(last, line.size()) - (first - 1)));
+}
+
+// Bulletin A columns (1-based, inclusive) as the file's ReadMe gives them.
+struct Columns {
+  std::size_t first;
+  std::size_t last;
+};
+constexpr Columns kMjd{8, 15};
+constexpr Columns kPolarMotionFlag{17, 17};
+constexpr Columns kPoleXA{19, 27};
+constexpr Columns kPoleYA{38, 46};
+constexpr Columns kUt1Flag{58, 58};
+constexpr Columns kUt1MinusUtcA{59, 68};
+constexpr Columns kPoleXB{135, 144};
+constexpr Columns kPoleYB{145, 154};
+constexpr Columns kUt1MinusUtcB{155, 165};
+constexpr std::size_t kDecimalPointOfMjd = 13;
+
+std::string_view field(std::string_view line, Columns columns) { return field(line, columns.first, columns.last); }
+
+// "I" (measured) gives false, "P" (predicted) true, anything else nothing.
+std::optional<bool> predicted_flag(std::string_view flag) {
+  if (flag == "I") return false;
+  if (flag == "P") return true;
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::expected<EopSample, EopError> parse_c04_line(std::string_view line, std::uint64_t line_number) {
@@ -31,12 +73,42 @@ std::expected<EopSample, EopError> parse_c04_line(std::string_view line, std::ui
   const auto y = parse_decimal_number(fields[6]);
   const auto dut1 = parse_decimal_number(fields[7]);
   if (!mjd || !x || !y || !dut1) return std::unexpected(EopError::invalid_line(line_number));
-  const EopSample sample{*mjd + kModifiedJulianDayOffset, *dut1, *x, *y};
-  if (!std::isfinite(*mjd) || !std::isfinite(sample.utc_jd) || !std::isfinite(sample.dut1) ||
-      !std::isfinite(sample.x_arcsec) || !std::isfinite(sample.y_arcsec)) {
-    return std::unexpected(EopError::of_kind(EopError::Kind::NonFiniteSample));
+  return finite_sample(*mjd, *dut1, *x, *y);
+}
+
+bool has_bulletin_a_layout(std::string_view line) {
+  if (line.size() < kMjd.last || line[kMjd.first - 2] != ' ' || line[kDecimalPointOfMjd - 1] != '.') return false;
+  for (std::size_t i = 0; i + 2 < kMjd.first; ++i) {
+    if (line[i] != ' ' && (line[i] < '0' || line[i] > '9')) return false;
   }
-  return sample;
+  return parse_decimal_number(field(line, kMjd)).has_value();
+}
+
+std::expected<BulletinARow, EopError> parse_bulletin_a_line(std::string_view line, std::uint64_t line_number) {
+  const auto invalid = [line_number] { return std::unexpected(EopError::invalid_bulletin_a_line(line_number)); };
+  const auto mjd = parse_decimal_number(field(line, kMjd));
+  if (!mjd) return invalid();
+  if (field(line, kMjd.last + 1, line.size()).empty()) return BulletinARow{};  // a date and MJD, no values yet
+  const auto pole_flag = predicted_flag(field(line, kPolarMotionFlag));
+  const auto ut1_flag = predicted_flag(field(line, kUt1Flag));
+  const auto x = parse_decimal_number(field(line, kPoleXA));
+  const auto y = parse_decimal_number(field(line, kPoleYA));
+  const auto dut1 = parse_decimal_number(field(line, kUt1MinusUtcA));
+  if (!pole_flag || !ut1_flag || !x || !y || !dut1) return invalid();
+  // Bulletin B values: each blank or a number.
+  std::optional<double> b_values[3];
+  const Columns b_columns[3] = {kPoleXB, kPoleYB, kUt1MinusUtcB};
+  for (std::size_t i = 0; i < 3; ++i) {
+    const std::string_view text = field(line, b_columns[i]);
+    if (text.empty()) continue;
+    b_values[i] = parse_decimal_number(text);
+    if (!b_values[i]) return invalid();
+  }
+  const bool pole_b = b_values[0] && b_values[1];
+  auto sample = finite_sample(*mjd, b_values[2] ? *b_values[2] : *dut1, pole_b ? *b_values[0] : *x,
+                              pole_b ? *b_values[1] : *y);
+  if (!sample) return std::unexpected(std::move(sample.error()));
+  return BulletinARow{*sample, *pole_flag, *ut1_flag};
 }
 
 std::expected<EarthOrientationTable, EopError> EarthOrientationTable::open(std::string_view path,
@@ -64,14 +136,38 @@ std::expected<EarthOrientationTable, EopError> EarthOrientationTable::parse(std:
   LineCursor lines(text);
   std::string_view line;
   std::uint64_t line_number = 0;
+  bool format_known = false;
+  bool values_ended = false;  // a Bulletin A row without values was read
+  BulletinARow previous;      // flags of the last Bulletin A row with values
   while (lines.next(line)) {
     ++line_number;
     const std::string_view trimmed = trim_whitespace(line);
     if (trimmed.empty() || trimmed.front() == '#') continue;
-    auto sample = parse_c04_line(trimmed, line_number);
-    if (!sample) return std::unexpected(std::move(sample.error()));
-    table.samples_.push_back(*sample);
+    if (!format_known) {
+      table.format_ = has_bulletin_a_layout(line) ? EopFormat::BulletinA : EopFormat::C04;
+      format_known = true;
+    }
+    if (table.format_ == EopFormat::C04) {
+      auto sample = parse_c04_line(trimmed, line_number);
+      if (!sample) return std::unexpected(std::move(sample.error()));
+      table.samples_.push_back(*sample);
+      continue;
+    }
+    auto row = parse_bulletin_a_line(line, line_number);  // fixed columns: the line as it stands
+    if (!row) return std::unexpected(std::move(row.error()));
+    if (!row->sample) {
+      values_ended = true;
+      continue;
+    }
+    if (values_ended || (previous.polar_motion_predicted && !row->polar_motion_predicted) ||
+        (previous.ut1_predicted && !row->ut1_predicted)) {
+      return std::unexpected(EopError::invalid_bulletin_a_line(line_number));
+    }
+    previous = *row;
+    table.samples_.push_back(*row->sample);
+    if (!row->polar_motion_predicted && !row->ut1_predicted) table.measured_count_ = table.samples_.size();
   }
+  if (table.format_ == EopFormat::C04) table.measured_count_ = table.samples_.size();
   if (table.samples_.empty()) return std::unexpected(EopError::of_kind(EopError::Kind::NoSamples));
   for (std::size_t i = 1; i < table.samples_.size(); ++i) {
     if (!(table.samples_[i].utc_jd > table.samples_[i - 1].utc_jd)) {

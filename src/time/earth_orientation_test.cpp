@@ -95,5 +95,81 @@ TEST(InterpolatedSample, LinearBetweenSamplesExactAtThemRefusedOutside) {
             EopError::outside_coverage(2460000.5 - 0.1 / 86400.0, 2460000.5, 2460001.5));
 }
 
+// Bulletin A rows of finals2000A.all: the first (with Bulletin B values), the last measured, the first predicted and
+// one dated beyond the predictions (trailing blanks cut, as files may have them).
+constexpr std::string_view kFirstRow =
+    "73 1 2 41684.00 I  0.120733 0.009786  0.136966 0.015902  I 0.8084178 0.0002710  0.0000 0.1916  P    -0.766    "
+    "0.199    -0.720    0.300   .143000   .137000   .8075000   -18.637    -3.667  ";
+constexpr std::string_view kMeasuredRow =
+    "2611 5 61349.00 I  0.132899 0.000040  0.318583 0.000041  I-0.0595532 0.0000121                 P     0.262";
+constexpr std::string_view kPredictedRow =
+    "2611 6 61350.00 P  0.131810 0.000600  0.319089 0.000400  P-0.0609226 0.0000246";
+constexpr std::string_view kEmptyRow = "271113 61722.00";
+
+// `row` with `text` written over columns from `column` (1-based), padded with blanks as needed.
+std::string edited(std::string_view row, std::size_t column, std::string_view text) {
+  std::string line(row);
+  if (line.size() < column - 1 + text.size()) line.resize(column - 1 + text.size(), ' ');
+  return line.replace(column - 1, text.size(), text);
+}
+
+TEST(ParseBulletinALine, FixedColumnsFlagsBulletinBPreferredAndEachMalformedForm) {
+  const auto row = [](std::string_view line) { return parse_bulletin_a_line(line, 7); };
+  // UT1-UTC from Bulletin B where given; the pole from Bulletin B only when both coordinates are given.
+  EXPECT_EQ(row(kFirstRow), (BulletinARow{EopSample{2441684.5, 0.8075, 0.143, 0.137}, false, false}));
+  EXPECT_EQ(row(kFirstRow.substr(0, 144)), (BulletinARow{EopSample{2441684.5, 0.8084178, 0.120733, 0.136966}}));
+  EXPECT_EQ(row(edited(kFirstRow, 145, "          ")), (BulletinARow{EopSample{2441684.5, 0.8075, 0.120733, 0.136966}}));
+  EXPECT_EQ(row(kMeasuredRow), (BulletinARow{EopSample{2461349.5, -0.0595532, 0.132899, 0.318583}, false, false}));
+  EXPECT_EQ(row(kPredictedRow), (BulletinARow{EopSample{2461350.5, -0.0609226, 0.13181, 0.319089}, true, true}));
+  EXPECT_EQ(row(edited(kPredictedRow, 17, "I")), (BulletinARow{EopSample{2461350.5, -0.0609226, 0.13181, 0.319089},
+                                                               false, true}));
+  EXPECT_EQ(row(std::string(kEmptyRow) + "    \t "), BulletinARow{});
+  for (const std::string& line : {edited(kPredictedRow, 8, "61350,00"), edited(kEmptyRow, 8, "        "),
+                                  edited(kPredictedRow, 17, "X"), edited(kPredictedRow, 58, " "),
+                                  edited(kPredictedRow, 19, "         "), edited(kPredictedRow, 38, " 0.31 089"),
+                                  std::string(kPredictedRow.substr(0, 50)), edited(kFirstRow, 155, "      abc  "),
+                                  edited(kEmptyRow, 100, "1")}) {
+    EXPECT_EQ(row(line).error(), EopError::invalid_bulletin_a_line(7)) << line;
+  }
+  for (const std::string& line : {edited(kPredictedRow, 59, "       NaN"), edited(kFirstRow, 135, "      -inf")}) {
+    EXPECT_EQ(row(line).error(), EopError::of_kind(EopError::Kind::NonFiniteSample)) << line;
+  }
+  EXPECT_EQ(message(EopError::invalid_bulletin_a_line(7)), "invalid IERS Bulletin A line 7");
+}
+
+// The first data line decides the format; a Bulletin A table ends with its rows without values, and its measured
+// samples are those before the first predicted row.
+TEST(EarthOrientationTable, RecognisesBulletinAAndWhereItsMeasurementsEnd) {
+  EXPECT_TRUE(has_bulletin_a_layout(kFirstRow) && has_bulletin_a_layout(kEmptyRow));
+  for (std::string_view line : {"1962   1   1   0  37665.00   -0.012700    0.213000   0.0326338", "x y z w 60000.00 0 0 0",
+                                "7a 1 2 41684.00 I", "73 1 2 4168.400 I", "73 1 2 41684.0"})
+    EXPECT_FALSE(has_bulletin_a_layout(line)) << line;
+  const std::string bulletin_a = "# finals\n\n" + std::string(kMeasuredRow) + "\r\n" + std::string(kPredictedRow) +
+                                 "\n" + std::string(kEmptyRow) + "\n\n" + std::string(kEmptyRow) + "\n";
+  const auto a = table(bulletin_a);
+  EXPECT_EQ(a.format(), EopFormat::BulletinA);
+  EXPECT_EQ(a.samples().size(), 2u);
+  EXPECT_TRUE(std::ranges::equal(a.measured_samples(), a.samples().first(1)));
+  const auto c04 = table(kTwoDays);
+  EXPECT_EQ(c04.format(), EopFormat::C04);
+  EXPECT_EQ(c04.measured_samples().size(), 2u);
+  EXPECT_TRUE(table(kPredictedRow).measured_samples().empty());
+  const auto error = [](const std::string& text) {
+    const auto loaded = EarthOrientationTable::from_text(text, "t", kSha256);
+    return loaded ? std::string("loaded") : message(loaded.error());
+  };
+  const std::string measured(kMeasuredRow), predicted(kPredictedRow), empty(kEmptyRow);
+  for (const auto& [text, wanted] : std::initializer_list<std::pair<std::string, std::string>>{
+           {measured + "\n" + empty + "\n" + predicted + "\n", "invalid IERS Bulletin A line 3"},  // values after the end
+           {predicted + "\n" + edited(kPredictedRow, 58, "I") + "\n", "invalid IERS Bulletin A line 2"},
+           {measured + "\n2023 2 25 0 60000.00 0.01 0.02 0.1\n", "invalid IERS Bulletin A line 2"},
+           {"2023 2 25 0 60000.00 0.01 0.02 0.1\n" + std::string(kFirstRow) + "\n", "invalid IERS EOP 20 C04 line 2"},
+           {empty + "\n" + empty + "\n", "EOP table contains no DUT1 samples"},
+           {predicted + "\n" + edited(kPredictedRow, 17, "I") + "\n", "invalid IERS Bulletin A line 2"},
+           {measured + "\n" + measured + "\n", "EOP DUT1 samples must be strictly increasing in UTC"}}) {
+    EXPECT_EQ(error(text), wanted) << text;
+  }
+}
+
 }  // namespace
 }  // namespace ephemeris

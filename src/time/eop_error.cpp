@@ -18,6 +18,8 @@ std::string message(const EopError& error) {
       return "EOP DUT1 samples must be strictly increasing in UTC";
     case EopError::Kind::InvalidLine:
       return "invalid IERS EOP 20 C04 line " + std::to_string(error.line_number);
+    case EopError::Kind::InvalidBulletinALine:
+      return "invalid IERS Bulletin A line " + std::to_string(error.line_number);
     case EopError::Kind::NonFiniteSample:
       return "EOP epoch, DUT1, and polar motion must be finite";
     case EopError::Kind::OutsideCoverage:

@@ -13,7 +13,8 @@ struct EopError {
     InvalidSha256,    // the checksum is not 64 hexadecimal characters
     NoSamples,        // the table holds no data line
     NonIncreasing,    // sample dates are not strictly increasing
-    InvalidLine,      // data line `line_number` (from 1) cannot be read
+    InvalidLine,      // C04 data line `line_number` (from 1) cannot be read
+    InvalidBulletinALine,  // Bulletin A data line `line_number` (from 1) cannot be read
     NonFiniteSample,  // a date, DUT1 or pole value (or a query date) is NaN or infinite
     OutsideCoverage,  // `utc_jd` lies outside [`first_jd`, `last_jd`]
   };
@@ -30,6 +31,9 @@ struct EopError {
   static EopError invalid_line(std::uint64_t line_number) {
     return {Kind::InvalidLine, {}, line_number, 0.0, 0.0, 0.0};
   }
+  static EopError invalid_bulletin_a_line(std::uint64_t line_number) {
+    return {Kind::InvalidBulletinALine, {}, line_number, 0.0, 0.0, 0.0};
+  }
   static EopError outside_coverage(double utc_jd, double first_jd, double last_jd) {
     return {Kind::OutsideCoverage, {}, 0, utc_jd, first_jd, last_jd};
   }
@@ -37,7 +41,7 @@ struct EopError {
   friend bool operator==(const EopError&, const EopError&) = default;
 };
 
-// "invalid IERS EOP 20 C04 line {n}", "UTC Julian day {jd} is outside EOP coverage [{first}, {last}]", ...
+// "invalid IERS EOP 20 C04 line {n}", "invalid IERS Bulletin A line {n}", "UTC Julian day {jd} is outside EOP coverage [{first}, {last}]", ...
 std::string message(const EopError& error);
 
 }  // namespace ephemeris

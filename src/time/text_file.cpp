@@ -1,7 +1,5 @@
 #include "time/text_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,23 +21,23 @@ ReadError too_large() {
 }  // namespace
 
 std::expected<std::string, ReadError> read_text_file(std::string_view path) {
-  if (path.find('\0') != std::string_view::npos) return std::unexpected(ReadError{"path contains a NUL byte"});
-  const std::string c_path(path);
-  // Non-blocking so that opening a FIFO without a writer cannot hang; a
-  // regular file ignores the flag.
-  FileDescriptor file(::open(c_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-  if (file.get() < 0) return std::unexpected(os_error(errno));
-
-  struct stat status {};
-  if (::fstat(file.get(), &status) != 0) return std::unexpected(os_error(errno));
-  if (S_ISDIR(status.st_mode)) return std::unexpected(os_error(EISDIR));
-  if (!S_ISREG(status.st_mode)) return std::unexpected(ReadError{"not a regular file"});
-  if (status.st_size < 0 || static_cast<unsigned long long>(status.st_size) > kMaxTextFileBytes) {
-    return std::unexpected(too_large());
+  auto opened = open_regular_file(path);
+  if (!opened) {
+    switch (opened.error().kind) {
+      case OpenFileError::Kind::NulInPath:
+        return std::unexpected(ReadError{"path contains a NUL byte"});
+      case OpenFileError::Kind::NotRegularFile:
+        return std::unexpected(ReadError{std::string(kNotRegularFileText)});
+      case OpenFileError::Kind::Os:
+        break;
+    }
+    return std::unexpected(os_error(opened.error().os_error));
   }
+  const FileDescriptor& file = opened->file;
+  if (opened->stamp.size > kMaxTextFileBytes) return std::unexpected(too_large());
 
   std::string bytes;
-  bytes.resize(static_cast<std::size_t>(status.st_size));
+  bytes.resize(static_cast<std::size_t>(opened->stamp.size));
   std::size_t filled = 0;
   // The file may grow or shrink while it is read: stop at end of file, and
   // refuse it once it passes the size limit.

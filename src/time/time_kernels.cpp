@@ -1,6 +1,7 @@
 #include "time/time_kernels.h"
 
 #include <cmath>
+#include <limits>
 #include <string>
 #include <string_view>
 
@@ -106,6 +107,11 @@ std::expected<double, EphemerisError> TimeKernels::tdb_seconds(const Instant& in
     } else {
       converted = lsk_->tdb_seconds(instant.time_scale, jd);
     }
+    // A finite day whose seconds overflow gives, as without the kernel, a
+    // non-finite time that no range holds: the engine reports it out of range.
+    if (!converted && std::isfinite(jd) && converted.error() == non_finite().error()) {
+      return std::copysign(std::numeric_limits<double>::infinity(), jd - kJ2000JulianDay);
+    }
     if (!converted) return conversion_error(converted.error());
     return *converted;
   }
@@ -191,6 +197,19 @@ std::expected<std::pair<double, double>, EphemerisError> TimeKernels::polar_moti
   const auto pole = eop_->polar_motion_arcsec(*utc);
   if (!pole) return conversion_error(pole.error());
   return *pole;
+}
+
+std::optional<Ut1DayTimes> TimeKernels::ut1_day_times(double ut1_julian_day) const {
+  // The steps of tdb_seconds, earth_rotation_epochs and polar_motion_arcsec
+  // for a UT1 day, with the UTC day they all start from taken once.
+  if (!lsk_ || !eop_ || !std::isfinite(ut1_julian_day)) return std::nullopt;
+  const auto utc = utc_of_ut1(eop(), ut1_julian_day);
+  if (!utc || !std::isfinite(*utc)) return std::nullopt;
+  const auto tdb = lsk_->tdb_seconds(TimeScale::Utc, *utc);
+  const auto tt = lsk_->tt_julian_day(TimeScale::Utc, *utc);
+  const auto pole = eop_->polar_motion_arcsec(*utc);
+  if (!tdb || !tt || !pole) return std::nullopt;
+  return Ut1DayTimes{*tdb, {ut1_julian_day, *tt}, *pole};
 }
 
 }  // namespace ephemeris

@@ -19,6 +19,13 @@ struct EarthRotationEpochs {
   double tt_julian_day;
 };
 
+// Everything a topocentric request asks of the time kernels at one UT1 day.
+struct Ut1DayTimes {
+  double tdb_seconds;                    // TDB seconds past J2000
+  EarthRotationEpochs epochs;            // the UT1 day itself and its TT day
+  std::pair<double, double> pole_arcsec; // x, y
+};
+
 // Without a leap-second kernel only TT and TDB are served (TDB - TT by the
 // standard DELTET constants); with one, UTC too; UT1 also needs the table.
 // Every error is a TimeConversion EphemerisError carrying the text of the
@@ -36,7 +43,9 @@ class TimeKernels {
   // finite"; without a leap-second kernel, "conversion from Utc to TDB is not
   // implemented" (and Ut1); with one, its conversion errors, and for UT1
   // "UT1 requires an Earth orientation table (DUT1); attach one with
-  // SpkEphemeris::with_eop" or the table's errors.
+  // SpkEphemeris::with_eop" or the table's errors. A finite day whose
+  // seconds overflow the double range is no error: with or without the
+  // kernel its result is non-finite, outside every supported range.
   std::expected<double, EphemerisError> tdb_seconds(const Instant& instant) const;
 
   // TT Julian day of `instant`; a TT instant is returned as it is, finite or
@@ -69,6 +78,12 @@ class TimeKernels {
   // `ut1_julian_day`; needs the table (the error of earth_rotation_epochs
   // without it). Errors: the table's conversion and coverage errors.
   std::expected<std::pair<double, double>, EphemerisError> polar_motion_arcsec(double ut1_julian_day) const;
+
+  // tdb_seconds and earth_rotation_epochs of the UT1 instant
+  // `ut1_julian_day` and polar_motion_arcsec there, each bit for bit what
+  // those give, from one conversion of the day to UTC. Absent when any of
+  // them fails: asked one by one, they tell their errors in their order.
+  std::optional<Ut1DayTimes> ut1_day_times(double ut1_julian_day) const;
 
  private:
   std::optional<LeapSecondKernel> lsk_;

@@ -44,6 +44,17 @@ TEST(TimeKernels, EachConversionPath) {
   EXPECT_EQ(epochs(tt, TimeScale::Tt).ut1_julian_day, utc_of_tt + eop().interpolated_sample(utc_of_tt)->dut1 / 86400);
   EXPECT_EQ(epochs(tt, TimeScale::Tt).tt_julian_day, tt);
   EXPECT_EQ(both.polar_motion_arcsec(2460001.0), eop().polar_motion_arcsec(utc).value());
+  // A finite day whose seconds overflow is no error, with the kernel as without: no kernel range holds the result.
+  for (const TimeScale scale : {TimeScale::Tdb, TimeScale::Tt, TimeScale::Utc})
+    EXPECT_EQ(both.tdb_seconds({1e306, scale}), INFINITY) << static_cast<int>(scale);
+  EXPECT_EQ(none.tdb_seconds({-1e306, TimeScale::Tdb}), -INFINITY);
+  // All three of a UT1 day from one conversion to UTC; absent where any of them fails.
+  const Ut1DayTimes times = both.ut1_day_times(2460001.25).value();
+  EXPECT_EQ(times.tdb_seconds, both.tdb_seconds({2460001.25, TimeScale::Ut1}).value());
+  EXPECT_EQ(times.epochs.tt_julian_day, epochs(2460001.25, TimeScale::Ut1).tt_julian_day);
+  EXPECT_EQ(times.epochs.ut1_julian_day, 2460001.25);
+  EXPECT_EQ(times.pole_arcsec, both.polar_motion_arcsec(2460001.25).value());
+  EXPECT_FALSE(both.ut1_day_times(2470000.0) || both.ut1_day_times(NAN) || with(true, false).ut1_day_times(2460001.25));
 }
 
 TEST(TimeKernels, EveryErrorText) {
