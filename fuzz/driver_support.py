@@ -16,8 +16,8 @@ system call per call). So:
   failure of the driver itself with 3.
 
 The child also measures the process: open descriptors, mappings of given
-files, and the anonymous resident memory (RssAnon: the heap, not the pages of
-mapped kernel files, which come and go with use).
+files (kernel files must have none), and the anonymous resident memory
+(RssAnon: the heap, not file pages).
 """
 
 import argparse
