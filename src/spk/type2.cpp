@@ -87,28 +87,42 @@ std::expected<std::int32_t, SpkError> type2_record_address(const SegmentLoc& seg
   return address;
 }
 
+Type2RecordCheck check_type2_record(const double* record, std::uint32_t record_size) {
+  const double mid = record[0];
+  const double radius = record[1];
+  Type2RecordCheck check;
+  check.span_valid = std::isfinite(mid) && std::isfinite(radius) && radius > 0.0;
+  check.coefficients_finite = true;
+  const std::uint32_t coefficient_words = (record_size - 2) / 3 * 3;
+  for (std::uint32_t i = 0; i < coefficient_words; ++i) {
+    if (!std::isfinite(record[2 + i])) check.coefficients_finite = false;
+  }
+  return check;
+}
+
 std::expected<StateVector, SpkError> evaluate_loaded_type2_record(std::span<const double> record,
                                                                   std::uint32_t record_size, double epoch) {
   if (record.size() < 2 || record.size() < record_size) {
     return std::unexpected(type2_error("record holds fewer words than its record size"));
   }
+  const std::uint32_t words = record_size < 2 ? 2 : record_size;
+  return evaluate_checked_type2_record(record.data(), words, check_type2_record(record.data(), words), epoch);
+}
+
+std::expected<StateVector, SpkError> evaluate_checked_type2_record(const double* record, std::uint32_t record_size,
+                                                                   Type2RecordCheck check, double epoch) {
+  if (!check.span_valid) return std::unexpected(type2_error("record midpoint and radius must be finite and valid"));
   const double mid = record[0];
   const double radius = record[1];
-  if (!std::isfinite(mid) || !std::isfinite(radius) || !(radius > 0.0)) {
-    return std::unexpected(type2_error("record midpoint and radius must be finite and valid"));
-  }
   const double s = (epoch - mid) / radius;
   if (!(std::fabs(s) <= 1.0)) {
     return std::unexpected(type2_error("selected record does not cover the requested epoch"));
   }
-  const std::size_t n = record_size < 2 ? 0 : (record_size - 2) / 3;
-  if (n == 0) return std::unexpected(type2_error("Chebyshev coefficients and argument must be finite"));
-  const std::span<const double> coefficients = record.subspan(2, 3 * n);
-  for (double c : coefficients) {
-    if (!std::isfinite(c)) {
-      return std::unexpected(type2_error("Chebyshev coefficients and argument must be finite"));
-    }
+  const std::size_t n = (record_size - 2) / 3;
+  if (n == 0 || !check.coefficients_finite) {
+    return std::unexpected(type2_error("Chebyshev coefficients and argument must be finite"));
   }
+  const double* coefficients = record + 2;
 
   StateVector state;
   if (n == 1) {
@@ -118,7 +132,7 @@ std::expected<StateVector, SpkError> evaluate_loaded_type2_record(std::span<cons
   // The Chebyshev values T_k and their derivatives D_k depend only on s, so
   // one recurrence serves the three axes; each axis still accumulates its own
   // terms in increasing k, exactly as a separate pass per axis would.
-  const double* cx = coefficients.data();
+  const double* cx = coefficients;
   const double* cy = cx + n;
   const double* cz = cy + n;
   const double two_s = 2.0 * s;

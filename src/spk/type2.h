@@ -38,10 +38,11 @@ struct Type2Directory {
   friend bool operator==(const Type2Directory&, const Type2Directory&) = default;
 };
 
-// One decoded record: the RSIZE words as read (MID and RADIUS included).
-struct Type2Record {
-  std::vector<double> coefficients;
-  std::uint32_t record_index = 0;
+// What loading a record establishes once, so that each evaluation of it
+// needs no scan of its words.
+struct Type2RecordCheck {
+  bool span_valid = false;           // MID and RADIUS finite, RADIUS > 0
+  bool coefficients_finite = false;  // the 3n coefficient words finite
 };
 
 // What evaluation needs to know of one segment.
@@ -78,10 +79,19 @@ std::expected<std::int32_t, SpkError> type2_record_address(const SegmentLoc& seg
                                                            const Type2Directory& directory,
                                                            std::uint32_t record_index);
 
+// The checks of one record of `record_size` words (at least 2).
+Type2RecordCheck check_type2_record(const double* record, std::uint32_t record_size);
+
 // Evaluates one record at `epoch` (TDB seconds): position in km from the
 // Chebyshev sums, velocity in km/s from their derivatives. `record` must hold
-// at least `record_size` words.
+// at least `record_size` words. Errors in this order: the record's length,
+// its MID and RADIUS, the epoch's coverage, its coefficients.
 std::expected<StateVector, SpkError> evaluate_loaded_type2_record(std::span<const double> record,
                                                                   std::uint32_t record_size, double epoch);
+
+// The same for a record of `record_size` words (at least 2) whose checks were
+// made when it was loaded: the same results and errors, without the scan.
+std::expected<StateVector, SpkError> evaluate_checked_type2_record(const double* record, std::uint32_t record_size,
+                                                                   Type2RecordCheck check, double epoch);
 
 }  // namespace ephemeris
