@@ -148,35 +148,65 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
     return result;
   }
 
-  // Fast path: every body's segments evaluated for a whole slice of epochs in
-  // one call (each epoch's state does not depend on the others in its slice).
-  std::vector<StateVector> center_states;
-  std::vector<std::vector<StateVector>> body_states(targets.size());
-  center_states.reserve(epochs.size());
-  for (auto& states : body_states) states.reserve(epochs.size());
-  const std::span<const double> all_epochs(epochs);
-  for (std::size_t first = 0; first < epochs.size(); first += kEpochsPerInterruptPoll) {
-    const auto slice = all_epochs.subspan(first, std::min(kEpochsPerInterruptPoll, epochs.size() - first));
-    for (std::size_t k = 0; k <= targets.size(); ++k) {
-      if (interrupt.stop(0, 1)) return std::unexpected(EphemerisError::interrupted());
-      auto states = barycentric_states_across_kernels(kernels, k == 0 ? center : targets[k - 1], slice);
-      if (!states) return std::unexpected(spk_ephemeris_error(states.error()));
-      auto& into = k == 0 ? center_states : body_states[k - 1];
-      into.insert(into.end(), states->begin(), states->end());
+  // Fast path: the instants walked forwards in time (so that each record
+  // block is met in sequence), each body's segment looked up once for the
+  // batch, links shared by several chains at one instant evaluated once,
+  // and each position written in its place. Every position is position()'s,
+  // bit for bit; on any failure the batch reports the error of the first
+  // (instant, body) in batch order whose position() fails.
+  double first_epoch = std::numeric_limits<double>::infinity();
+  double last_epoch = -first_epoch;
+  for (double epoch : epochs) {
+    first_epoch = std::min(first_epoch, epoch);
+    last_epoch = std::max(last_epoch, epoch);
+  }
+  ChainWalker walker(kernels, first_epoch, last_epoch);
+  const std::vector<std::size_t> order = evaluation_order(epochs);
+  const std::size_t n_bodies = targets.size();
+  result.resize(static_cast<std::size_t>(*count));
+  std::optional<EphemerisError> failure;
+  for (std::size_t j = 0; j < order.size() && !failure; ++j) {
+    if (interrupt.stop(j, kEpochsPerInterruptPoll)) return std::unexpected(EphemerisError::interrupted());
+    const std::size_t i = order[j];
+    const double epoch = epochs[i];
+    auto observer = walker.state(center, epoch);
+    if (!observer) {
+      failure = spk_ephemeris_error(observer.error());
+      break;
+    }
+    if (topocentric) *observer += offsets[i];
+    const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(epoch));
+    Position* out = result.data() + i * n_bodies;
+    for (std::size_t k = 0; k < n_bodies; ++k) {
+      const auto target = walker.state(targets[k], epoch);
+      if (!target) {
+        failure = spk_ephemeris_error(target.error());
+        break;
+      }
+      auto position = position_from_state(*target - *observer, frame);
+      if (!position) {
+        failure = position.error();
+        break;
+      }
+      out[k] = *position;
     }
   }
+  if (!failure) return result;
+
+  // The first failure in batch order, found the way position() meets it.
+  std::optional<CartesianState> offset;
   for (std::size_t i = 0; i < epochs.size(); ++i) {
     if (interrupt.stop(i, kPositionsPerInterruptPoll)) return std::unexpected(EphemerisError::interrupted());
+    if (topocentric) offset = offsets[i];
     const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(epochs[i]));
-    CartesianState observer = center_states[i];
-    if (topocentric) observer += offsets[i];
-    for (const auto& states : body_states) {
-      auto position = position_from_state(states[i] - observer, frame);
+    for (std::int32_t target : targets) {
+      const auto state = resolve_relative_state(kernels, target, center, options->corrections, offset, epochs[i]);
+      if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
+      auto position = position_from_state(*state, frame);
       if (!position) return std::unexpected(position.error());
-      result.push_back(*position);
     }
   }
-  return result;
+  return std::unexpected(*failure);  // not met again: the kernel file failed to read once only
 }
 
 }  // namespace ephemeris

@@ -1,6 +1,9 @@
 #include "spk/center_chain.h"
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
 
 #include "core/body.h"
 
@@ -19,9 +22,14 @@ class CenterChainAccess {
   static std::expected<StateVector, SpkError> evaluate(SpkKernel& kernel, std::size_t segment, double epoch) {
     return kernel.evaluate_segment(segment, epoch);
   }
-  static std::expected<void, SpkError> evaluate(SpkKernel& kernel, std::size_t segment,
-                                                std::span<const double> epochs, std::span<StateVector> states) {
-    return kernel.evaluate_segment_at_epochs(segment, epochs, states);
+  // The segment serving `body` over all of [first, last] in this kernel.
+  enum class Over : std::uint8_t { None, One, Mixed };
+  static Over find_over(SpkKernel& kernel, std::int32_t body, double first, double last, std::size_t& segment) {
+    const auto found = kernel.find_segment_over(body, first, last);
+    if (!found || *found == SpkKernel::kMixedSegments) return Over::Mixed;  // left to the lookups per epoch
+    if (*found == SpkKernel::kNoSegment) return Over::None;
+    segment = *found;
+    return Over::One;
   }
 };
 
@@ -45,73 +53,25 @@ std::expected<SegmentHit, SpkError> find_across_kernels(std::span<SpkKernel> ker
   return std::unexpected(SpkError::no_segment_for_center_chain(body, epoch));
 }
 
-// One epoch's link in one pass of the batch walk, ordered by segment so that
-// the epochs sharing a segment sit together (in increasing epoch position).
-struct PassLink {
-  std::size_t kernel;
-  std::size_t segment;
-  std::size_t position;
-  friend bool operator<(const PassLink& a, const PassLink& b) {
-    if (a.kernel != b.kernel) return a.kernel < b.kernel;
-    if (a.segment != b.segment) return a.segment < b.segment;
-    return a.position < b.position;
-  }
-};
-
 }  // namespace
 
 std::expected<std::vector<StateVector>, SpkError> barycentric_states_across_kernels(
     std::span<SpkKernel> kernels, std::int32_t target, std::span<const double> epochs) {
-  const std::size_t count = epochs.size();
-  std::vector<StateVector> states(count);
+  std::vector<StateVector> states(epochs.size());
   if (target == kNaifSolarSystemBarycenter) return states;
-
-  std::vector<std::int32_t> bodies(count, target);  // current body of each chain, 0 when finished
-  std::vector<std::uint8_t> links(count, 0);        // links taken, saturating at 255
-  std::vector<PassLink> pass;
-  std::vector<double> group_epochs;
-  std::vector<StateVector> group_states;
-  pass.reserve(count);
-
-  // Each pass advances every unfinished chain by one link; a chain ends at
-  // code 0 or fails after kMaxCenterChainLinks, so at most 33 passes run.
-  while (true) {
-    pass.clear();
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::int32_t body = bodies[i];
-      if (body == kNaifSolarSystemBarycenter) continue;
-      if (links[i] < 255) ++links[i];
-      if (links[i] > kMaxCenterChainLinks) return std::unexpected(SpkError::center_chain_cycle(target));
-      const auto hit = find_across_kernels(kernels, body, epochs[i]);
-      if (!hit) return std::unexpected(hit.error());
-      pass.push_back({hit->kernel, hit->segment, i});
-    }
-    if (pass.empty()) return states;
-    if (!std::is_sorted(pass.begin(), pass.end())) std::sort(pass.begin(), pass.end());
-
-    for (std::size_t first = 0; first < pass.size();) {
-      std::size_t last = first;
-      while (last < pass.size() && pass[last].kernel == pass[first].kernel &&
-             pass[last].segment == pass[first].segment) {
-        ++last;
-      }
-      SpkKernel& kernel = kernels[pass[first].kernel];
-      const std::size_t segment = pass[first].segment;
-      group_epochs.clear();
-      for (std::size_t j = first; j < last; ++j) group_epochs.push_back(epochs[pass[j].position]);
-      group_states.resize(group_epochs.size());
-      if (auto done = Access::evaluate(kernel, segment, group_epochs, group_states); !done) {
-        return std::unexpected(done.error());
-      }
-      const std::int32_t center = Access::center(kernel, segment);
-      for (std::size_t j = first; j < last; ++j) {
-        const std::size_t position = pass[j].position;
-        states[position] += group_states[j - first];
-        bodies[position] = center;
-      }
-      first = last;
-    }
+  double first = std::numeric_limits<double>::infinity();
+  double last = -first;
+  for (double epoch : epochs) {
+    first = std::min(first, epoch);
+    last = std::max(last, epoch);
   }
+  ChainWalker walker(kernels, first, last);
+  for (std::size_t i = 0; i < epochs.size(); ++i) {
+    auto state = walker.state(target, epochs[i]);
+    if (!state) return std::unexpected(state.error());
+    states[i] = *state;
+  }
+  return states;
 }
 
 std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<SpkKernel> kernels,
@@ -130,6 +90,96 @@ std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<
     body = Access::center(kernel, hit->segment);
   }
   return sum;
+}
+
+ChainWalker::ChainWalker(std::span<SpkKernel> kernels, double first_epoch, double last_epoch)
+    : kernels_(kernels), first_epoch_(first_epoch), last_epoch_(last_epoch) {}
+
+const ChainWalker::Body& ChainWalker::body(std::int32_t code) {
+  for (const Body& known : bodies_) {
+    if (known.code == code) return known;
+  }
+  Body found{code, false, {}};
+  // Kernels in precedence order: the first that has a segment of the body
+  // meeting the range must hold the whole range in one segment.
+  if (first_epoch_ <= last_epoch_) {
+    for (std::size_t k = 0; k < kernels_.size(); ++k) {
+      const auto over = Access::find_over(kernels_[k], code, first_epoch_, last_epoch_, found.link.segment);
+      if (over == Access::Over::None) continue;
+      if (over == Access::Over::One) {
+        found.uniform = true;
+        found.link.kernel = k;
+      }
+      break;
+    }
+  }
+  bodies_.push_back(found);
+  return bodies_.back();
+}
+
+std::expected<StateVector, SpkError> ChainWalker::state(std::int32_t target, double epoch) {
+  if (std::bit_cast<std::uint64_t>(epoch) != std::bit_cast<std::uint64_t>(memo_epoch_)) {
+    memo_.clear();
+    memo_epoch_ = epoch;
+  }
+  const bool in_range = first_epoch_ <= epoch && epoch <= last_epoch_;
+  StateVector sum{};
+  std::int32_t code = target;
+  unsigned links = 0;
+  while (code != kNaifSolarSystemBarycenter) {
+    if (++links > kMaxCenterChainLinks) return std::unexpected(SpkError::center_chain_cycle(target));
+    Link link{};
+    if (const Body& known = body(code); known.uniform && in_range) {
+      link = known.link;
+    } else {
+      const auto hit = find_across_kernels(kernels_, code, epoch);
+      if (!hit) return std::unexpected(hit.error());
+      link = {hit->kernel, hit->segment};
+    }
+    const auto memo = std::find_if(memo_.begin(), memo_.end(), [&](const Evaluated& e) {
+      return e.link.kernel == link.kernel && e.link.segment == link.segment;
+    });
+    if (memo != memo_.end()) {
+      sum += memo->state;
+    } else {
+      const auto state = Access::evaluate(kernels_[link.kernel], link.segment, epoch);
+      if (!state) return std::unexpected(state.error());
+      memo_.push_back({link, *state});
+      sum += *state;
+    }
+    code = Access::center(kernels_[link.kernel], link.segment);
+  }
+  return sum;
+}
+
+std::vector<std::size_t> evaluation_order(std::span<const double> epochs) {
+  const std::size_t n = epochs.size();
+  std::vector<std::size_t> order(n);
+  double first = std::numeric_limits<double>::infinity();
+  double last = -first;
+  bool sorted = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    order[i] = i;
+    const double epoch = epochs[i];
+    if (i > 0 && !(epochs[i - 1] <= epoch)) sorted = false;
+    if (std::isfinite(epoch)) {
+      first = std::min(first, epoch);
+      last = std::max(last, epoch);
+    }
+  }
+  if (sorted || !(first < last)) return order;
+  // Bucket b holds the epochs of [first + b w, first + (b + 1) w), w = (last - first) / n.
+  const double scale = static_cast<double>(n) / (last - first);
+  const auto bucket = [&](double epoch) -> std::size_t {
+    const double x = (epoch - first) * scale;
+    if (!(x > 0.0)) return 0;  // NaN too
+    return x >= static_cast<double>(n - 1) ? n - 1 : static_cast<std::size_t>(x);
+  };
+  std::vector<std::size_t> starts(n + 1, 0);
+  for (double epoch : epochs) ++starts[bucket(epoch) + 1];
+  for (std::size_t b = 1; b <= n; ++b) starts[b] += starts[b - 1];
+  for (std::size_t i = 0; i < n; ++i) order[starts[bucket(epochs[i])]++] = i;
+  return order;
 }
 
 }  // namespace ephemeris

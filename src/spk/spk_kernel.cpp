@@ -309,16 +309,22 @@ std::expected<std::size_t, SpkError> SpkKernel::find_segment(std::int32_t body, 
   return kNoSegment;
 }
 
+std::expected<std::size_t, SpkError> SpkKernel::find_segment_over(std::int32_t body, double first, double last) {
+  if (!segments_) {
+    if (auto list = segment_list(); !list) return std::unexpected(list.error());
+  }
+  for (std::size_t i = entries_.size(); i-- > 0;) {
+    const Entry& entry = entries_[i];
+    if (entry.target == body && entry.loc.start_seconds <= last && first <= entry.loc.end_seconds) {
+      return entry.loc.start_seconds <= first && last <= entry.loc.end_seconds ? i : kMixedSegments;
+    }
+  }
+  return kNoSegment;
+}
+
 std::expected<StateVector, SpkError> SpkKernel::evaluate_segment(std::size_t index, double epoch) {
   const Entry& entry = entries_[index];
   return evaluate_one_in_slot(entry.slot, entry.loc, epoch);
-}
-
-std::expected<void, SpkError> SpkKernel::evaluate_segment_at_epochs(std::size_t index,
-                                                                    std::span<const double> epochs,
-                                                                    std::span<StateVector> states) {
-  const Entry& entry = entries_[index];
-  return evaluate_in_slot(entry.slot, entry.loc, epochs, states);
 }
 
 }  // namespace ephemeris

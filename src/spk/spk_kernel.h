@@ -85,6 +85,13 @@ class SpkKernel {
   // segment list on first use; its errors are returned.
   std::expected<std::size_t, SpkError> find_segment(std::int32_t body, double epoch);
 
+  // The segment find_segment gives for every epoch of [first, last]: the
+  // last one in file order whose target is `body` and whose coverage meets
+  // the range, when it holds the whole range (kMixedSegments when it does
+  // not), or kNoSegment when no segment of `body` meets the range.
+  static constexpr std::size_t kMixedSegments = kNoSegment - 1;
+  std::expected<std::size_t, SpkError> find_segment_over(std::int32_t body, double first, double last);
+
   // The SegmentLoc of a segment found by `find_segment`.
   const SegmentLoc& segment_loc(std::size_t index) const { return entries_[index].loc; }
 
@@ -92,10 +99,6 @@ class SpkKernel {
   // allocating once the segment's record is cached.
   std::expected<StateVector, SpkError> evaluate_segment(std::size_t index, double epoch);
 
-  // The same for many epochs, writing one state per epoch into `states`
-  // (same length as `epochs`).
-  std::expected<void, SpkError> evaluate_segment_at_epochs(std::size_t index, std::span<const double> epochs,
-                                                           std::span<StateVector> states);
 
   // Records of one segment read together (one read for consecutive
   // records), with the checks made on each as it was read.
