@@ -17,6 +17,53 @@ namespace {
 
 bool changes_state(const Corrections& c) { return c.light_time || c.aberration || c.gravitational_deflection; }
 
+enum class FastBatch : std::uint8_t { Done, Failed, Interrupted };
+
+// The uncorrected batch: the instants walked forwards in time (so that each
+// record block is met in sequence), each body's segment looked up once for
+// the batch, links shared by several chains at one instant evaluated once,
+// and each position written in its place in `result` (instant-major), bit
+// for bit position()'s. Failed on any failure, leaving the batch to the
+// general path, which reports the first failure in batch order.
+FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& options, std::int32_t center,
+                          std::span<const std::int32_t> targets, std::span<const double> epochs,
+                          std::span<const CartesianState> offsets, const InterruptCheck& interrupt,
+                          std::vector<Position>& result) {
+  double first_epoch = std::numeric_limits<double>::infinity();
+  double last_epoch = -first_epoch;
+  for (double epoch : epochs) {
+    first_epoch = std::min(first_epoch, epoch);
+    last_epoch = std::max(last_epoch, epoch);
+  }
+  ChainWalker walker(kernels, first_epoch, last_epoch);
+  const std::vector<std::size_t> order = evaluation_order(epochs);
+  const std::size_t n_bodies = targets.size();
+  const bool topocentric = !offsets.empty();
+  result.resize(epochs.size() * n_bodies);
+  for (std::size_t j = 0; j < order.size(); ++j) {
+    if (interrupt.stop(j, kEpochsPerInterruptPoll)) return FastBatch::Interrupted;
+    const std::size_t i = order[j];
+    if (constexpr std::size_t kAhead = 8; j + kAhead < order.size()) {  // the scattered reads and writes
+      __builtin_prefetch(&epochs[order[j + kAhead]]);
+      __builtin_prefetch(result.data() + order[j + kAhead] * n_bodies, 1);
+    }
+    const double epoch = epochs[i];
+    CartesianState observer;
+    if (!walker.try_state(center, epoch, observer)) return FastBatch::Failed;
+    if (topocentric) observer += offsets[i];
+    const OutputFrame frame = output_frame(options, julian_day_from_seconds_since_j2000(epoch));
+    Position* out = result.data() + i * n_bodies;
+    for (std::size_t k = 0; k < n_bodies; ++k) {
+      StateVector target;
+      if (!walker.try_state(targets[k], epoch, target)) return FastBatch::Failed;
+      const auto position = position_from_state(target - observer, frame);
+      if (!position) return FastBatch::Failed;
+      out[k] = *position;
+    }
+  }
+  return FastBatch::Done;
+}
+
 }  // namespace
 
 std::expected<std::uint64_t, EphemerisError> batch_result_length(std::uint64_t n_bodies, std::uint64_t n_instants) {
@@ -128,7 +175,14 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
   if (!borrow) return std::unexpected(borrow.error());
   const std::span<SpkKernel> kernels = borrow->kernels();
 
-  if (changes_state(options->corrections)) {
+  if (!changes_state(options->corrections)) {
+    switch (geometric_batch(kernels, *options, center, targets, epochs, offsets, interrupt, result)) {
+      case FastBatch::Done: return result;
+      case FastBatch::Interrupted: return std::unexpected(EphemerisError::interrupted());
+      case FastBatch::Failed: result.clear();  // the failure is found below, as position() meets it
+    }
+  }
+  {
     // General path: the single-request computation, the frame built once per instant.
     std::optional<CartesianState> offset;
     for (std::size_t i = 0; i < epochs.size(); ++i) {
@@ -147,66 +201,7 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
     }
     return result;
   }
-
-  // Fast path: the instants walked forwards in time (so that each record
-  // block is met in sequence), each body's segment looked up once for the
-  // batch, links shared by several chains at one instant evaluated once,
-  // and each position written in its place. Every position is position()'s,
-  // bit for bit; on any failure the batch reports the error of the first
-  // (instant, body) in batch order whose position() fails.
-  double first_epoch = std::numeric_limits<double>::infinity();
-  double last_epoch = -first_epoch;
-  for (double epoch : epochs) {
-    first_epoch = std::min(first_epoch, epoch);
-    last_epoch = std::max(last_epoch, epoch);
-  }
-  ChainWalker walker(kernels, first_epoch, last_epoch);
-  const std::vector<std::size_t> order = evaluation_order(epochs);
-  const std::size_t n_bodies = targets.size();
-  result.resize(static_cast<std::size_t>(*count));
-  std::optional<EphemerisError> failure;
-  for (std::size_t j = 0; j < order.size() && !failure; ++j) {
-    if (interrupt.stop(j, kEpochsPerInterruptPoll)) return std::unexpected(EphemerisError::interrupted());
-    const std::size_t i = order[j];
-    const double epoch = epochs[i];
-    auto observer = walker.state(center, epoch);
-    if (!observer) {
-      failure = spk_ephemeris_error(observer.error());
-      break;
-    }
-    if (topocentric) *observer += offsets[i];
-    const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(epoch));
-    Position* out = result.data() + i * n_bodies;
-    for (std::size_t k = 0; k < n_bodies; ++k) {
-      const auto target = walker.state(targets[k], epoch);
-      if (!target) {
-        failure = spk_ephemeris_error(target.error());
-        break;
-      }
-      auto position = position_from_state(*target - *observer, frame);
-      if (!position) {
-        failure = position.error();
-        break;
-      }
-      out[k] = *position;
-    }
-  }
-  if (!failure) return result;
-
-  // The first failure in batch order, found the way position() meets it.
-  std::optional<CartesianState> offset;
-  for (std::size_t i = 0; i < epochs.size(); ++i) {
-    if (interrupt.stop(i, kPositionsPerInterruptPoll)) return std::unexpected(EphemerisError::interrupted());
-    if (topocentric) offset = offsets[i];
-    const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(epochs[i]));
-    for (std::int32_t target : targets) {
-      const auto state = resolve_relative_state(kernels, target, center, options->corrections, offset, epochs[i]);
-      if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
-      auto position = position_from_state(*state, frame);
-      if (!position) return std::unexpected(position.error());
-    }
-  }
-  return std::unexpected(*failure);  // not met again: the kernel file failed to read once only
+  return result;
 }
 
 }  // namespace ephemeris

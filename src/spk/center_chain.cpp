@@ -22,6 +22,9 @@ class CenterChainAccess {
   static std::expected<StateVector, SpkError> evaluate(SpkKernel& kernel, std::size_t segment, double epoch) {
     return kernel.evaluate_segment(segment, epoch);
   }
+  static bool try_evaluate(SpkKernel& kernel, std::size_t segment, double epoch, StateVector& state) {
+    return kernel.try_evaluate_segment(segment, epoch, state);
+  }
   // The segment serving `body` over all of [first, last] in this kernel.
   enum class Over : std::uint8_t { None, One, Mixed };
   static Over find_over(SpkKernel& kernel, std::int32_t body, double first, double last, std::size_t& segment) {
@@ -117,12 +120,70 @@ const ChainWalker::Body& ChainWalker::body(std::int32_t code) {
   return bodies_.back();
 }
 
-std::expected<StateVector, SpkError> ChainWalker::state(std::int32_t target, double epoch) {
-  if (std::bit_cast<std::uint64_t>(epoch) != std::bit_cast<std::uint64_t>(memo_epoch_)) {
+const ChainWalker::Plan& ChainWalker::plan(std::int32_t target) {
+  for (const Plan& known : plans_) {
+    if (known.target == target) return known;
+  }
+  Plan made{target, true, {}};
+  for (std::int32_t code = target; code != kNaifSolarSystemBarycenter;) {
+    const Body& link_body = body(code);
+    if (made.links.size() == kMaxCenterChainLinks || !link_body.uniform) {
+      made.uniform = false;  // the cycle or the lookups are left to the walk
+      break;
+    }
+    const Link link = link_body.link;
+    std::uint32_t id = 0;
+    while (id < links_.size() && (links_[id].link.kernel != link.kernel || links_[id].link.segment != link.segment)) {
+      ++id;
+    }
+    if (id == links_.size()) links_.push_back({link, 0, {}});
+    made.links.push_back(id);
+    code = Access::center(kernels_[link.kernel], link.segment);
+  }
+  plans_.push_back(std::move(made));
+  return plans_.back();
+}
+
+bool ChainWalker::try_state(std::int32_t target, double epoch, StateVector& state) {
+  if (std::bit_cast<std::uint64_t>(epoch) != std::bit_cast<std::uint64_t>(stamp_epoch_) || stamp_ == 0) {
+    ++stamp_;
+    stamp_epoch_ = epoch;
     memo_.clear();
-    memo_epoch_ = epoch;
   }
   const bool in_range = first_epoch_ <= epoch && epoch <= last_epoch_;
+  const Plan& chain = plan(target);
+  if (!chain.uniform || !in_range) {
+    auto walked = walk(target, epoch, in_range);
+    if (!walked) return false;
+    state = *walked;
+    return true;
+  }
+  StateVector sum{};
+  for (std::uint32_t id : chain.links) {
+    LinkState& link = links_[id];
+    if (link.stamp != stamp_) {
+      SpkKernel& kernel = kernels_[link.link.kernel];
+      if (!Access::try_evaluate(kernel, link.link.segment, epoch, link.state)) {
+        // The first evaluation reads the directory; a failure is left to the walk.
+        const auto evaluated = Access::evaluate(kernel, link.link.segment, epoch);
+        if (!evaluated) return false;
+        link.state = *evaluated;
+      }
+      link.stamp = stamp_;
+    }
+    sum += link.state;
+  }
+  state = sum;
+  return true;
+}
+
+std::expected<StateVector, SpkError> ChainWalker::state(std::int32_t target, double epoch) {
+  StateVector state;
+  if (try_state(target, epoch, state)) return state;
+  return walk(target, epoch, first_epoch_ <= epoch && epoch <= last_epoch_);
+}
+
+std::expected<StateVector, SpkError> ChainWalker::walk(std::int32_t target, double epoch, bool in_range) {
   StateVector sum{};
   std::int32_t code = target;
   unsigned links = 0;

@@ -46,6 +46,8 @@ class ChainWalker {
   ChainWalker(std::span<SpkKernel> kernels, double first_epoch, double last_epoch);
 
   std::expected<StateVector, SpkError> state(std::int32_t target, double epoch);
+  // The same into `state`; false where state() fails (it gives the error).
+  bool try_state(std::int32_t target, double epoch, StateVector& state);
 
  private:
   struct Link {
@@ -61,13 +63,30 @@ class ChainWalker {
     Link link;
     StateVector state;
   };
+  // A target's chain when every link serves the whole range: link ids
+  // (indices into links_) in walk order.
+  struct Plan {
+    std::int32_t target;
+    bool uniform;
+    std::vector<std::uint32_t> links;
+  };
+  struct LinkState {
+    Link link;
+    std::uint64_t stamp;  // the epoch count `state` belongs to
+    StateVector state;
+  };
   const Body& body(std::int32_t code);
+  const Plan& plan(std::int32_t target);
+  std::expected<StateVector, SpkError> walk(std::int32_t target, double epoch, bool in_range);
 
   std::span<SpkKernel> kernels_;
   double first_epoch_;
   double last_epoch_;
   std::vector<Body> bodies_;
-  double memo_epoch_ = 0;  // the epoch of memo_ (compared bit for bit)
+  std::vector<Plan> plans_;
+  std::vector<LinkState> links_;
+  std::uint64_t stamp_ = 0;  // counts the epochs seen
+  double stamp_epoch_ = 0;   // the epoch of stamp_ and memo_ (compared bit for bit)
   std::vector<Evaluated> memo_;
 };
 

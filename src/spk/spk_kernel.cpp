@@ -309,6 +309,26 @@ std::expected<std::size_t, SpkError> SpkKernel::find_segment(std::int32_t body, 
   return kNoSegment;
 }
 
+bool SpkKernel::try_evaluate_segment(std::size_t index, double epoch, StateVector& state) {
+  const Entry& entry = entries_[index];
+  const SegmentLoc& segment = entry.loc;
+  if (segment.data_type != kSpkType2 || !std::isfinite(epoch) || epoch < segment.start_seconds ||
+      epoch > segment.end_seconds) {
+    return false;
+  }
+  CacheSlot& slot = slots_[entry.slot];
+  if (!slot.directory) return false;
+  std::uint32_t record_index = 0;
+  if (!find_type2_record_index(*slot.directory, epoch, record_index)) return false;
+  LoadedRecord record = slot.last;
+  if (!slot.has_last || slot.last_index != record_index) {
+    const auto loaded = load_record(slot, segment, *slot.directory, record_index);
+    if (!loaded) return false;
+    record = *loaded;
+  }
+  return evaluate_checked_type2_record_into(record.words, slot.directory->record_size, record.check, epoch, state);
+}
+
 std::expected<std::size_t, SpkError> SpkKernel::find_segment_over(std::int32_t body, double first, double last) {
   if (!segments_) {
     if (auto list = segment_list(); !list) return std::unexpected(list.error());

@@ -98,6 +98,9 @@ class SpkKernel {
   // `evaluate_type2_at_epochs` for one listed segment at one epoch, without
   // allocating once the segment's record is cached.
   std::expected<StateVector, SpkError> evaluate_segment(std::size_t index, double epoch);
+  // The same into `state`, false where evaluate_segment fails (or would
+  // read the directory: evaluate_segment then reads it).
+  bool try_evaluate_segment(std::size_t index, double epoch, StateVector& state);
 
 
   // Records of one segment read together (one read for consecutive

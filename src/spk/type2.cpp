@@ -56,19 +56,23 @@ std::expected<Type2Directory, SpkError> validate_type2_directory(std::span<const
   return Type2Directory{init, interval_length, size, count};
 }
 
+bool find_type2_record_index(const Type2Directory& directory, double epoch, std::uint32_t& index) {
+  const double x = (epoch - directory.init) / directory.interval_length;
+  if (!std::isfinite(x) || x < 0.0) return false;
+  const double whole = std::floor(x);
+  index = whole >= kMaxU32AsDouble ? std::numeric_limits<std::uint32_t>::max() : static_cast<std::uint32_t>(whole);
+  if (index == directory.record_count) index -= 1;  // the end of the last interval
+  return index < directory.record_count;
+}
+
 std::expected<std::uint32_t, SpkError> type2_record_index(const Type2Directory& directory, double epoch) {
+  std::uint32_t index = 0;
+  if (find_type2_record_index(directory, epoch, index)) return index;
   const double x = (epoch - directory.init) / directory.interval_length;
   if (!std::isfinite(x) || x < 0.0) {
     return std::unexpected(type2_error("epoch precedes the first polynomial interval"));
   }
-  const double whole = std::floor(x);
-  std::uint32_t index = whole >= kMaxU32AsDouble ? std::numeric_limits<std::uint32_t>::max()
-                                                 : static_cast<std::uint32_t>(whole);
-  if (index == directory.record_count) index -= 1;  // the end of the last interval
-  if (index >= directory.record_count) {
-    return std::unexpected(type2_error("epoch is not covered by the polynomial intervals"));
-  }
-  return index;
+  return std::unexpected(type2_error("epoch is not covered by the polynomial intervals"));
 }
 
 std::expected<std::int32_t, SpkError> type2_record_address(const SegmentLoc& segment,
@@ -111,23 +115,30 @@ std::expected<StateVector, SpkError> evaluate_loaded_type2_record(std::span<cons
 
 std::expected<StateVector, SpkError> evaluate_checked_type2_record(const double* record, std::uint32_t record_size,
                                                                    Type2RecordCheck check, double epoch) {
+  StateVector state;
+  if (evaluate_checked_type2_record_into(record, record_size, check, epoch, state)) return state;
   if (!check.span_valid) return std::unexpected(type2_error("record midpoint and radius must be finite and valid"));
+  if (!(std::fabs((epoch - record[0]) / record[1]) <= 1.0)) {
+    return std::unexpected(type2_error("selected record does not cover the requested epoch"));
+  }
+  return std::unexpected(type2_error("Chebyshev coefficients and argument must be finite"));
+}
+
+bool evaluate_checked_type2_record_into(const double* record, std::uint32_t record_size, Type2RecordCheck check,
+                                        double epoch, StateVector& state) {
+  if (!check.span_valid) return false;
   const double mid = record[0];
   const double radius = record[1];
   const double s = (epoch - mid) / radius;
-  if (!(std::fabs(s) <= 1.0)) {
-    return std::unexpected(type2_error("selected record does not cover the requested epoch"));
-  }
+  if (!(std::fabs(s) <= 1.0)) return false;
   const std::size_t n = (record_size - 2) / 3;
-  if (n == 0 || !check.coefficients_finite) {
-    return std::unexpected(type2_error("Chebyshev coefficients and argument must be finite"));
-  }
+  if (n == 0 || !check.coefficients_finite) return false;
   const double* coefficients = record + 2;
 
-  StateVector state;
+  state = StateVector{};
   if (n == 1) {
     state.position_km = {coefficients[0], coefficients[1], coefficients[2]};
-    return state;  // constant position, zero velocity
+    return true;  // constant position, zero velocity
   }
   // The Chebyshev values T_k and their derivatives D_k depend only on s, so
   // one recurrence serves the three axes; each axis still accumulates its own
@@ -162,7 +173,7 @@ std::expected<StateVector, SpkError> evaluate_checked_type2_record(const double*
   }
   state.position_km = {px, py, pz};
   state.velocity_km_per_s = {rx / radius, ry / radius, rz / radius};
-  return state;
+  return true;
 }
 
 }  // namespace ephemeris

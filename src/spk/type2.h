@@ -74,6 +74,9 @@ std::expected<Type2Directory, SpkError> validate_type2_directory(std::span<const
 // end of the last interval belongs to the last record.
 std::expected<std::uint32_t, SpkError> type2_record_index(const Type2Directory& directory, double epoch);
 
+// The same as a flag: false where type2_record_index fails.
+bool find_type2_record_index(const Type2Directory& directory, double epoch, std::uint32_t& index);
+
 // Word address of record `record_index` (start_address + index * RSIZE).
 std::expected<std::int32_t, SpkError> type2_record_address(const SegmentLoc& segment,
                                                            const Type2Directory& directory,
@@ -93,5 +96,9 @@ std::expected<StateVector, SpkError> evaluate_loaded_type2_record(std::span<cons
 // made when it was loaded: the same results and errors, without the scan.
 std::expected<StateVector, SpkError> evaluate_checked_type2_record(const double* record, std::uint32_t record_size,
                                                                    Type2RecordCheck check, double epoch);
+
+// The same into `state`, false where evaluate_checked_type2_record fails.
+bool evaluate_checked_type2_record_into(const double* record, std::uint32_t record_size, Type2RecordCheck check,
+                                        double epoch, StateVector& state);
 
 }  // namespace ephemeris
