@@ -87,9 +87,13 @@ std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<
     const auto hit = find_across_kernels(kernels, body, epoch);
     if (!hit) return std::unexpected(hit.error());
     SpkKernel& kernel = kernels[hit->kernel];
-    const auto state = Access::evaluate(kernel, hit->segment, epoch);
-    if (!state) return std::unexpected(state.error());
-    sum += *state;
+    StateVector state;
+    if (!Access::try_evaluate(kernel, hit->segment, epoch, state)) {
+      const auto evaluated = Access::evaluate(kernel, hit->segment, epoch);  // the error, or the first directory read
+      if (!evaluated) return std::unexpected(evaluated.error());
+      state = *evaluated;
+    }
+    sum += state;
     body = Access::center(kernel, hit->segment);
   }
   return sum;

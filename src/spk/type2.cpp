@@ -59,8 +59,8 @@ std::expected<Type2Directory, SpkError> validate_type2_directory(std::span<const
 bool find_type2_record_index(const Type2Directory& directory, double epoch, std::uint32_t& index) {
   const double x = (epoch - directory.init) / directory.interval_length;
   if (!std::isfinite(x) || x < 0.0) return false;
-  const double whole = std::floor(x);
-  index = whole >= kMaxU32AsDouble ? std::numeric_limits<std::uint32_t>::max() : static_cast<std::uint32_t>(whole);
+  // For x in [0, 2^32 - 1) truncation is the floor.
+  index = x >= kMaxU32AsDouble ? std::numeric_limits<std::uint32_t>::max() : static_cast<std::uint32_t>(x);
   if (index == directory.record_count) index -= 1;  // the end of the last interval
   return index < directory.record_count;
 }
