@@ -1,6 +1,8 @@
 #include "spk/center_chain.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -21,6 +23,9 @@ class CenterChainAccess {
   }
   static std::expected<StateVector, SpkError> evaluate(SpkKernel& kernel, std::size_t segment, double epoch) {
     return kernel.evaluate_segment(segment, epoch);
+  }
+  static void prefetch(SpkKernel& kernel, std::size_t segment, double epoch) {
+    kernel.prefetch_segment(segment, epoch);
   }
   static bool try_evaluate(SpkKernel& kernel, std::size_t segment, double epoch, StateVector& state) {
     return kernel.try_evaluate_segment(segment, epoch, state);
@@ -79,23 +84,39 @@ std::expected<std::vector<StateVector>, SpkError> barycentric_states_across_kern
 
 std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<SpkKernel> kernels,
                                                                       std::int32_t target, double epoch) {
-  StateVector sum{};
-  std::int32_t body = target;
-  unsigned links = 0;
-  while (body != kNaifSolarSystemBarycenter) {
-    if (++links > kMaxCenterChainLinks) return std::unexpected(SpkError::center_chain_cycle(target));
+  // The links are found first, their cached records fetched meanwhile so
+  // that the memory loads overlap, then evaluated in order; a failed lookup
+  // counts after the links before it.
+  std::array<SegmentHit, kMaxCenterChainLinks> hits;
+  std::size_t count = 0;
+  std::optional<SpkError> stop;
+  for (std::int32_t body = target; body != kNaifSolarSystemBarycenter;) {
+    if (count == kMaxCenterChainLinks) {
+      stop = SpkError::center_chain_cycle(target);
+      break;
+    }
     const auto hit = find_across_kernels(kernels, body, epoch);
-    if (!hit) return std::unexpected(hit.error());
+    if (!hit) {
+      stop = hit.error();
+      break;
+    }
     SpkKernel& kernel = kernels[hit->kernel];
+    Access::prefetch(kernel, hit->segment, epoch);
+    hits[count++] = *hit;
+    body = Access::center(kernel, hit->segment);
+  }
+  StateVector sum{};
+  for (std::size_t i = 0; i < count; ++i) {
+    SpkKernel& kernel = kernels[hits[i].kernel];
     StateVector state;
-    if (!Access::try_evaluate(kernel, hit->segment, epoch, state)) {
-      const auto evaluated = Access::evaluate(kernel, hit->segment, epoch);  // the error, or the first directory read
+    if (!Access::try_evaluate(kernel, hits[i].segment, epoch, state)) {
+      const auto evaluated = Access::evaluate(kernel, hits[i].segment, epoch);  // the error, or the first directory read
       if (!evaluated) return std::unexpected(evaluated.error());
       state = *evaluated;
     }
     sum += state;
-    body = Access::center(kernel, hit->segment);
   }
+  if (stop) return std::unexpected(*stop);
   return sum;
 }
 

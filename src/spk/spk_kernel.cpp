@@ -309,6 +309,23 @@ std::expected<std::size_t, SpkError> SpkKernel::find_segment(std::int32_t body, 
   return kNoSegment;
 }
 
+void SpkKernel::prefetch_segment(std::size_t index, double epoch) const {
+  const Entry& entry = entries_[index];
+  const CacheSlot& slot = slots_[entry.slot];
+  std::uint32_t record_index = 0;
+  if (!slot.directory || !find_type2_record_index(*slot.directory, epoch, record_index)) return;
+  if (slot.has_last && slot.last_index == record_index) return;  // in use already
+  const auto found = slot.blocks.find(record_index / slot.records_per_block);
+  if (found == slot.blocks.end()) return;
+  const RecordBlock& block = found->second;
+  const std::uint32_t offset = record_index - block.first_record;
+  if (offset >= block.record_count) return;
+  __builtin_prefetch(&block.checks[offset]);
+  const std::size_t size = slot.directory->record_size;
+  const double* words = block.words.data() + offset * size;
+  for (std::size_t word = 0; word < size; word += 8) __builtin_prefetch(words + word);  // 64-byte lines
+}
+
 bool SpkKernel::try_evaluate_segment(std::size_t index, double epoch, StateVector& state) {
   const Entry& entry = entries_[index];
   const SegmentLoc& segment = entry.loc;

@@ -98,6 +98,9 @@ class SpkKernel {
   // `evaluate_type2_at_epochs` for one listed segment at one epoch, without
   // allocating once the segment's record is cached.
   std::expected<StateVector, SpkError> evaluate_segment(std::size_t index, double epoch);
+  // Asks the processor to fetch the record evaluate_segment would use at
+  // `epoch` when it is cached; reads nothing and changes nothing.
+  void prefetch_segment(std::size_t index, double epoch) const;
   // The same into `state`, false where evaluate_segment fails (or would
   // read the directory: evaluate_segment then reads it).
   bool try_evaluate_segment(std::size_t index, double epoch, StateVector& state);
