@@ -148,8 +148,8 @@ TEST_F(Positions, IdenticalTargetAndOriginAreRefusedButTopocentricEarthIsNot) {
 // path), and fails with the first error in step order.
 TEST_F(Positions, BatchEqualsLoopOfSingleRequests) {
   const std::array bodies = {Body::Sun, Body::Moon, Body::Mars};
-  const std::vector<Instant> instants = {{2451545.0, TimeScale::Tdb}, {2455197.5, TimeScale::Tt},
-                                         {2457000.25, TimeScale::Utc}, {2460000.1, TimeScale::Ut1}};
+  const std::vector<Instant> instants = {{2455197.5, TimeScale::Tt}, {2451545.0, TimeScale::Tdb},
+                                         {2460000.1, TimeScale::Ut1}, {2457000.25, TimeScale::Utc}};
   for (const Origin& origin :
        {Origin::barycentric(), Origin::heliocentric(), kGeo, Origin::topocentric({-70, -24, 2635})}) {
     const auto usable = std::span<const Body>(bodies).subspan(origin.kind == OriginKind::Heliocentric);
@@ -175,6 +175,10 @@ TEST_F(Positions, BatchEqualsLoopOfSingleRequests) {
   EXPECT_EQ(outcome(de421().positions(std::array{Body::Sun, Body::Earth}, good_then_bad, geo)),
             "spherical coordinates are undefined when target and origin are identical");
   EXPECT_EQ(outcome(de421().positions({}, good_then_bad, geo)), outside);
+  // A failure met while positions are computed: the first one in batch order.
+  EXPECT_EQ(outcome(de421().positions(std::array{Body::Sun, Body::Earth}, instants,
+                                      opts(Origin::topocentric({0.0, 0.0, -6378137.0}), CS::Ecliptic, RE::J2000))),
+            "spherical position is undefined at origin");
   EXPECT_TRUE(de421().positions(std::array{Body::Sun}, {}, geo)->empty());
 }
 

@@ -132,6 +132,19 @@ TEST(CenterChain, SegmentsSharingDataFollowTheirOwnCentresAndDirectories) {
             "invalid SPK Type 2 segment: record size does not describe three equal coefficient sets");
 }
 
+TEST(EvaluationOrder, CountingSortIntoTimeBuckets) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const std::pair<std::vector<double>, std::vector<std::size_t>> cases[] = {
+      {{}, {}},
+      {{1, 2, 2, 5}, {0, 1, 2, 3}},  // in order already
+      {{3, 1, 2}, {1, 2, 0}},
+      {{2, 1, 1}, {1, 2, 0}},
+      {{7, 7}, {0, 1}},
+      {{5, kNaN, 1, kInf, -kInf, 3}, {1, 2, 4, 5, 0, 3}},  // stable within a bucket
+  };
+  for (const auto& [epochs, order] : cases) EXPECT_EQ(evaluation_order(epochs), order);
+}
+
 TEST(CommonCoverage, IntersectionOfContiguousTargets) {
   const auto coverage = [](const std::vector<std::array<double, 3>>& target_start_end) {
     std::vector<SpkSegment> segments;
