@@ -40,25 +40,36 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
   const std::size_t n_bodies = targets.size();
   const bool topocentric = !offsets.empty();
   result.resize(epochs.size() * n_bodies);
-  for (std::size_t j = 0; j < order.size(); ++j) {
+  // Two instants at a time, so that their Chebyshev series run side by side.
+  for (std::size_t j = 0; j < order.size(); j += 2) {
     if (interrupt.stop(j, kEpochsPerInterruptPoll)) return FastBatch::Interrupted;
-    const std::size_t i = order[j];
-    if (constexpr std::size_t kAhead = 8; j + kAhead < order.size()) {  // the scattered reads and writes
-      __builtin_prefetch(&epochs[order[j + kAhead]]);
-      __builtin_prefetch(result.data() + order[j + kAhead] * n_bodies, 1);
+    if (constexpr std::size_t kAhead = 8; j + kAhead + 1 < order.size()) {  // the scattered reads and writes
+      for (std::size_t ahead : {order[j + kAhead], order[j + kAhead + 1]}) {
+        __builtin_prefetch(&epochs[ahead]);
+        __builtin_prefetch(result.data() + ahead * n_bodies, 1);
+      }
     }
-    const double epoch = epochs[i];
-    CartesianState observer;
-    if (!walker.try_state(center, epoch, observer)) return FastBatch::Failed;
-    if (topocentric) observer += offsets[i];
-    const OutputFrame frame = output_frame(options, julian_day_from_seconds_since_j2000(epoch));
-    Position* out = result.data() + i * n_bodies;
+    const bool pair = j + 1 < order.size();
+    const std::size_t at[2] = {order[j], pair ? order[j + 1] : order[j]};
+    const double pair_epochs[2] = {epochs[at[0]], epochs[at[1]]};
+    const auto states = [&](std::int32_t code, StateVector out[2]) {
+      return pair ? walker.try_state_pair(code, pair_epochs, out) : walker.try_state(code, pair_epochs[0], out[0]);
+    };
+    StateVector observer[2];
+    if (!states(center, observer)) return FastBatch::Failed;
+    std::optional<OutputFrame> frame[2];
+    for (std::size_t l = 0; l < (pair ? 2u : 1u); ++l) {
+      if (topocentric) observer[l] += offsets[at[l]];
+      frame[l] = output_frame(options, julian_day_from_seconds_since_j2000(pair_epochs[l]));
+    }
     for (std::size_t k = 0; k < n_bodies; ++k) {
-      StateVector target;
-      if (!walker.try_state(targets[k], epoch, target)) return FastBatch::Failed;
-      const auto position = position_from_state(target - observer, frame);
-      if (!position) return FastBatch::Failed;
-      out[k] = *position;
+      StateVector target[2];
+      if (!states(targets[k], target)) return FastBatch::Failed;
+      for (std::size_t l = 0; l < (pair ? 2u : 1u); ++l) {
+        const auto position = position_from_state(target[l] - observer[l], *frame[l]);
+        if (!position) return FastBatch::Failed;
+        result[at[l] * n_bodies + k] = *position;
+      }
     }
   }
   return FastBatch::Done;

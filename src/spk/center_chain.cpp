@@ -24,6 +24,10 @@ class CenterChainAccess {
   static std::expected<StateVector, SpkError> evaluate(SpkKernel& kernel, std::size_t segment, double epoch) {
     return kernel.evaluate_segment(segment, epoch);
   }
+  static bool try_evaluate_pair(SpkKernel& kernel, std::size_t segment, const double epochs[2],
+                                StateVector states[2]) {
+    return kernel.try_evaluate_segment_pair(segment, epochs, states);
+  }
   static void prefetch(SpkKernel& kernel, std::size_t segment, double epoch) {
     kernel.prefetch_segment(segment, epoch);
   }
@@ -161,7 +165,7 @@ const ChainWalker::Plan& ChainWalker::plan(std::int32_t target) {
     while (id < links_.size() && (links_[id].link.kernel != link.kernel || links_[id].link.segment != link.segment)) {
       ++id;
     }
-    if (id == links_.size()) links_.push_back({link, 0, {}});
+    if (id == links_.size()) links_.push_back({link, 0, {}, 0, {}});
     made.links.push_back(id);
     code = Access::center(kernels_[link.kernel], link.segment);
   }
@@ -199,6 +203,41 @@ bool ChainWalker::try_state(std::int32_t target, double epoch, StateVector& stat
     sum += link.state;
   }
   state = sum;
+  return true;
+}
+
+bool ChainWalker::try_state_pair(std::int32_t target, const double epochs[2], StateVector states[2]) {
+  const auto in_range = [&](double epoch) { return first_epoch_ <= epoch && epoch <= last_epoch_; };
+  const Plan& chain = plan(target);
+  if (!chain.uniform || !in_range(epochs[0]) || !in_range(epochs[1])) {
+    return try_state(target, epochs[0], states[0]) && try_state(target, epochs[1], states[1]);
+  }
+  const auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
+  if (pair_stamp_ == 0 || bits(epochs[0]) != bits(pair_epochs_[0]) || bits(epochs[1]) != bits(pair_epochs_[1])) {
+    ++pair_stamp_;
+    pair_epochs_[0] = epochs[0];
+    pair_epochs_[1] = epochs[1];
+  }
+  StateVector sums[2] = {};
+  for (const std::uint32_t id : chain.links) {
+    LinkState& link = links_[id];
+    if (link.pair_stamp != pair_stamp_) {
+      SpkKernel& kernel = kernels_[link.link.kernel];
+      if (!Access::try_evaluate_pair(kernel, link.link.segment, epochs, link.pair)) {
+        for (int l = 0; l < 2; ++l) {
+          if (Access::try_evaluate(kernel, link.link.segment, epochs[l], link.pair[l])) continue;
+          const auto evaluated = Access::evaluate(kernel, link.link.segment, epochs[l]);
+          if (!evaluated) return false;
+          link.pair[l] = *evaluated;
+        }
+      }
+      link.pair_stamp = pair_stamp_;
+    }
+    sums[0] += link.pair[0];
+    sums[1] += link.pair[1];
+  }
+  states[0] = sums[0];
+  states[1] = sums[1];
   return true;
 }
 

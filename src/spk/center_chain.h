@@ -48,6 +48,8 @@ class ChainWalker {
   std::expected<StateVector, SpkError> state(std::int32_t target, double epoch);
   // The same into `state`; false where state() fails (it gives the error).
   bool try_state(std::int32_t target, double epoch, StateVector& state);
+  // try_state at two epochs, their links evaluated side by side.
+  bool try_state_pair(std::int32_t target, const double epochs[2], StateVector states[2]);
 
  private:
   struct Link {
@@ -74,6 +76,8 @@ class ChainWalker {
     Link link;
     std::uint64_t stamp;  // the epoch count `state` belongs to
     StateVector state;
+    std::uint64_t pair_stamp = 0;  // the pair count `pair` belongs to
+    StateVector pair[2];
   };
   const Body& body(std::int32_t code);
   const Plan& plan(std::int32_t target);
@@ -88,6 +92,8 @@ class ChainWalker {
   std::uint64_t stamp_ = 0;  // counts the epochs seen
   double stamp_epoch_ = 0;   // the epoch of stamp_ and memo_ (compared bit for bit)
   std::vector<Evaluated> memo_;
+  std::uint64_t pair_stamp_ = 0;  // counts the pairs of epochs seen
+  double pair_epochs_[2] = {0, 0};
 };
 
 // Positions 0 .. n-1 of `epochs` in an order that walks time forwards (a

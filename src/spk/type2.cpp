@@ -176,4 +176,61 @@ bool evaluate_checked_type2_record_into(const double* record, std::uint32_t reco
   return true;
 }
 
+bool evaluate_checked_type2_record_pair_into(const double* const records[2], std::uint32_t record_size,
+                                             const Type2RecordCheck checks[2], const double epochs[2],
+                                             StateVector states[2]) {
+  constexpr int kLanes = 2;
+  const std::size_t n = (record_size - 2) / 3;
+  if (n < 2) return false;
+  double radius[kLanes], s[kLanes], two_s[kLanes];
+  const double* cx[kLanes];
+  const double* cy[kLanes];
+  const double* cz[kLanes];
+  for (int l = 0; l < kLanes; ++l) {
+    if (!checks[l].span_valid || !checks[l].coefficients_finite) return false;
+    radius[l] = records[l][1];
+    s[l] = (epochs[l] - records[l][0]) / radius[l];
+    if (!(std::fabs(s[l]) <= 1.0)) return false;
+    two_s[l] = 2.0 * s[l];
+    cx[l] = records[l] + 2;
+    cy[l] = cx[l] + n;
+    cz[l] = cy[l] + n;
+  }
+  double t_prev[kLanes], t_curr[kLanes], d_prev[kLanes], d_curr[kLanes];
+  double px[kLanes], py[kLanes], pz[kLanes], rx[kLanes], ry[kLanes], rz[kLanes];
+  for (int l = 0; l < kLanes; ++l) {
+    t_prev[l] = 1.0;
+    t_curr[l] = s[l];
+    d_prev[l] = 0.0;
+    d_curr[l] = 1.0;
+    px[l] = cx[l][0] + s[l] * cx[l][1];
+    py[l] = cy[l][0] + s[l] * cy[l][1];
+    pz[l] = cz[l][0] + s[l] * cz[l][1];
+    rx[l] = cx[l][1];
+    ry[l] = cy[l][1];
+    rz[l] = cz[l][1];
+  }
+  for (std::size_t k = 2; k < n; ++k) {
+    for (int l = 0; l < kLanes; ++l) {
+      const double t_next = two_s[l] * t_curr[l] - t_prev[l];
+      const double d_next = two_s[l] * d_curr[l] + 2.0 * t_curr[l] - d_prev[l];
+      px[l] += t_next * cx[l][k];
+      py[l] += t_next * cy[l][k];
+      pz[l] += t_next * cz[l][k];
+      rx[l] += d_next * cx[l][k];
+      ry[l] += d_next * cy[l][k];
+      rz[l] += d_next * cz[l][k];
+      t_prev[l] = t_curr[l];
+      t_curr[l] = t_next;
+      d_prev[l] = d_curr[l];
+      d_curr[l] = d_next;
+    }
+  }
+  for (int l = 0; l < kLanes; ++l) {
+    states[l].position_km = {px[l], py[l], pz[l]};
+    states[l].velocity_km_per_s = {rx[l] / radius[l], ry[l] / radius[l], rz[l] / radius[l]};
+  }
+  return true;
+}
+
 }  // namespace ephemeris

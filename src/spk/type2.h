@@ -101,4 +101,12 @@ std::expected<StateVector, SpkError> evaluate_checked_type2_record(const double*
 bool evaluate_checked_type2_record_into(const double* record, std::uint32_t record_size, Type2RecordCheck check,
                                         double epoch, StateVector& state);
 
+// The same for two records of `record_size` words at one epoch each,
+// evaluated side by side (each with the operations of the single form, so
+// the same bits); false when either fails or holds one coefficient per axis
+// (the single form then serves each).
+bool evaluate_checked_type2_record_pair_into(const double* const records[2], std::uint32_t record_size,
+                                             const Type2RecordCheck checks[2], const double epochs[2],
+                                             StateVector states[2]);
+
 }  // namespace ephemeris
