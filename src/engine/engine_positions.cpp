@@ -40,32 +40,42 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
   const std::size_t n_bodies = targets.size();
   const bool topocentric = !offsets.empty();
   result.resize(epochs.size() * n_bodies);
-  // Two instants at a time, so that their Chebyshev series run side by side.
-  for (std::size_t j = 0; j < order.size(); j += 2) {
-    if (interrupt.stop(j, kEpochsPerInterruptPoll)) return FastBatch::Interrupted;
-    if (constexpr std::size_t kAhead = 8; j + kAhead + 1 < order.size()) {  // the scattered reads and writes
-      for (std::size_t ahead : {order[j + kAhead], order[j + kAhead + 1]}) {
-        __builtin_prefetch(&epochs[ahead]);
-        __builtin_prefetch(result.data() + ahead * n_bodies, 1);
+  // Groups of instants (four with AVX2, else two), so that their Chebyshev
+  // series run side by side.
+  const std::size_t group = has_wide_type2_lanes() ? 4 : 2;
+  std::size_t next_poll = 0;
+  for (std::size_t j = 0; j < order.size();) {
+    if (j >= next_poll) {
+      next_poll += kEpochsPerInterruptPoll;
+      if (interrupt.stop(0, 1)) return FastBatch::Interrupted;
+    }
+    const std::size_t lanes = std::min(group, order.size() - j) >= 2 ? std::min(group, order.size() - j) / 2 * 2 : 1;
+    std::size_t at[kMaxType2Lanes];
+    double lane_epochs[kMaxType2Lanes];
+    for (std::size_t l = 0; l < lanes; ++l) {
+      at[l] = order[j + l];
+      lane_epochs[l] = epochs[at[l]];
+      if (const std::size_t ahead = j + l + 8; ahead < order.size()) {  // the scattered reads and writes
+        __builtin_prefetch(&epochs[order[ahead]]);
+        __builtin_prefetch(result.data() + order[ahead] * n_bodies, 1);
       }
     }
-    const bool pair = j + 1 < order.size();
-    const std::size_t at[2] = {order[j], pair ? order[j + 1] : order[j]};
-    const double pair_epochs[2] = {epochs[at[0]], epochs[at[1]]};
-    const auto states = [&](std::int32_t code, StateVector out[2]) {
-      return pair ? walker.try_state_pair(code, pair_epochs, out) : walker.try_state(code, pair_epochs[0], out[0]);
+    j += lanes;
+    const auto states = [&](std::int32_t code, StateVector out[]) {
+      return lanes == 1 ? walker.try_state(code, lane_epochs[0], out[0])
+                        : walker.try_state_lanes(code, static_cast<int>(lanes), lane_epochs, out);
     };
-    StateVector observer[2];
+    StateVector observer[kMaxType2Lanes];
     if (!states(center, observer)) return FastBatch::Failed;
-    std::optional<OutputFrame> frame[2];
-    for (std::size_t l = 0; l < (pair ? 2u : 1u); ++l) {
+    std::optional<OutputFrame> frame[kMaxType2Lanes];
+    for (std::size_t l = 0; l < lanes; ++l) {
       if (topocentric) observer[l] += offsets[at[l]];
-      frame[l] = output_frame(options, julian_day_from_seconds_since_j2000(pair_epochs[l]));
+      frame[l] = output_frame(options, julian_day_from_seconds_since_j2000(lane_epochs[l]));
     }
     for (std::size_t k = 0; k < n_bodies; ++k) {
-      StateVector target[2];
+      StateVector target[kMaxType2Lanes];
       if (!states(targets[k], target)) return FastBatch::Failed;
-      for (std::size_t l = 0; l < (pair ? 2u : 1u); ++l) {
+      for (std::size_t l = 0; l < lanes; ++l) {
         const auto position = position_from_state(target[l] - observer[l], *frame[l]);
         if (!position) return FastBatch::Failed;
         result[at[l] * n_bodies + k] = *position;

@@ -24,9 +24,9 @@ class CenterChainAccess {
   static std::expected<StateVector, SpkError> evaluate(SpkKernel& kernel, std::size_t segment, double epoch) {
     return kernel.evaluate_segment(segment, epoch);
   }
-  static bool try_evaluate_pair(SpkKernel& kernel, std::size_t segment, const double epochs[2],
-                                StateVector states[2]) {
-    return kernel.try_evaluate_segment_pair(segment, epochs, states);
+  static bool try_evaluate_lanes(SpkKernel& kernel, std::size_t segment, int lanes, const double epochs[],
+                                 StateVector states[]) {
+    return kernel.try_evaluate_segment_lanes(segment, lanes, epochs, states);
   }
   static void prefetch(SpkKernel& kernel, std::size_t segment, double epoch) {
     kernel.prefetch_segment(segment, epoch);
@@ -206,38 +206,43 @@ bool ChainWalker::try_state(std::int32_t target, double epoch, StateVector& stat
   return true;
 }
 
-bool ChainWalker::try_state_pair(std::int32_t target, const double epochs[2], StateVector states[2]) {
-  const auto in_range = [&](double epoch) { return first_epoch_ <= epoch && epoch <= last_epoch_; };
+bool ChainWalker::try_state_lanes(std::int32_t target, int lanes, const double epochs[], StateVector states[]) {
   const Plan& chain = plan(target);
-  if (!chain.uniform || !in_range(epochs[0]) || !in_range(epochs[1])) {
-    return try_state(target, epochs[0], states[0]) && try_state(target, epochs[1], states[1]);
+  bool together = chain.uniform && lanes >= 1 && lanes <= kMaxType2Lanes;
+  for (int l = 0; together && l < lanes; ++l) together = first_epoch_ <= epochs[l] && epochs[l] <= last_epoch_;
+  if (!together) {
+    for (int l = 0; l < lanes; ++l) {
+      if (!try_state(target, epochs[l], states[l])) return false;
+    }
+    return true;
   }
-  const auto bits = [](double x) { return std::bit_cast<std::uint64_t>(x); };
-  if (pair_stamp_ == 0 || bits(epochs[0]) != bits(pair_epochs_[0]) || bits(epochs[1]) != bits(pair_epochs_[1])) {
-    ++pair_stamp_;
-    pair_epochs_[0] = epochs[0];
-    pair_epochs_[1] = epochs[1];
+  bool same = lanes_stamp_ != 0 && lanes == lanes_count_;
+  for (int l = 0; same && l < lanes; ++l) {
+    same = std::bit_cast<std::uint64_t>(epochs[l]) == std::bit_cast<std::uint64_t>(lanes_epochs_[l]);
   }
-  StateVector sums[2] = {};
+  if (!same) {
+    ++lanes_stamp_;
+    lanes_count_ = lanes;
+    std::copy(epochs, epochs + lanes, lanes_epochs_);
+  }
+  StateVector sums[kMaxType2Lanes] = {};
   for (const std::uint32_t id : chain.links) {
     LinkState& link = links_[id];
-    if (link.pair_stamp != pair_stamp_) {
+    if (link.lanes_stamp != lanes_stamp_) {
       SpkKernel& kernel = kernels_[link.link.kernel];
-      if (!Access::try_evaluate_pair(kernel, link.link.segment, epochs, link.pair)) {
-        for (int l = 0; l < 2; ++l) {
-          if (Access::try_evaluate(kernel, link.link.segment, epochs[l], link.pair[l])) continue;
+      if (!Access::try_evaluate_lanes(kernel, link.link.segment, lanes, epochs, link.lanes)) {
+        for (int l = 0; l < lanes; ++l) {
+          if (Access::try_evaluate(kernel, link.link.segment, epochs[l], link.lanes[l])) continue;
           const auto evaluated = Access::evaluate(kernel, link.link.segment, epochs[l]);
           if (!evaluated) return false;
-          link.pair[l] = *evaluated;
+          link.lanes[l] = *evaluated;
         }
       }
-      link.pair_stamp = pair_stamp_;
+      link.lanes_stamp = lanes_stamp_;
     }
-    sums[0] += link.pair[0];
-    sums[1] += link.pair[1];
+    for (int l = 0; l < lanes; ++l) sums[l] += link.lanes[l];
   }
-  states[0] = sums[0];
-  states[1] = sums[1];
+  std::copy(sums, sums + lanes, states);
   return true;
 }
 

@@ -48,8 +48,9 @@ class ChainWalker {
   std::expected<StateVector, SpkError> state(std::int32_t target, double epoch);
   // The same into `state`; false where state() fails (it gives the error).
   bool try_state(std::int32_t target, double epoch, StateVector& state);
-  // try_state at two epochs, their links evaluated side by side.
-  bool try_state_pair(std::int32_t target, const double epochs[2], StateVector states[2]);
+  // try_state at `lanes` epochs (2, or 4 where has_wide_type2_lanes()),
+  // their links evaluated side by side.
+  bool try_state_lanes(std::int32_t target, int lanes, const double epochs[], StateVector states[]);
 
  private:
   struct Link {
@@ -76,8 +77,8 @@ class ChainWalker {
     Link link;
     std::uint64_t stamp;  // the epoch count `state` belongs to
     StateVector state;
-    std::uint64_t pair_stamp = 0;  // the pair count `pair` belongs to
-    StateVector pair[2];
+    std::uint64_t lanes_stamp = 0;  // the group count `lanes` belongs to
+    StateVector lanes[kMaxType2Lanes];
   };
   const Body& body(std::int32_t code);
   const Plan& plan(std::int32_t target);
@@ -92,8 +93,9 @@ class ChainWalker {
   std::uint64_t stamp_ = 0;  // counts the epochs seen
   double stamp_epoch_ = 0;   // the epoch of stamp_ and memo_ (compared bit for bit)
   std::vector<Evaluated> memo_;
-  std::uint64_t pair_stamp_ = 0;  // counts the pairs of epochs seen
-  double pair_epochs_[2] = {0, 0};
+  std::uint64_t lanes_stamp_ = 0;  // counts the groups of epochs seen
+  int lanes_count_ = 0;
+  double lanes_epochs_[kMaxType2Lanes] = {};
 };
 
 // Positions 0 .. n-1 of `epochs` in an order that walks time forwards (a

@@ -346,33 +346,40 @@ bool SpkKernel::try_evaluate_segment(std::size_t index, double epoch, StateVecto
   return evaluate_checked_type2_record_into(record.words, slot.directory->record_size, record.check, epoch, state);
 }
 
-bool SpkKernel::try_evaluate_segment_pair(std::size_t index, const double epochs[2], StateVector states[2]) {
+bool SpkKernel::try_evaluate_segment_lanes(std::size_t index, int lanes, const double epochs[],
+                                           StateVector states[]) {
+  if (lanes < 1 || lanes > kMaxType2Lanes) return false;
   const Entry& entry = entries_[index];
   const SegmentLoc& segment = entry.loc;
   CacheSlot& slot = slots_[entry.slot];
   if (segment.data_type != kSpkType2 || !slot.directory) return false;
-  std::uint32_t record_index[2] = {0, 0};
-  for (int l = 0; l < 2; ++l) {
+  std::uint32_t record_index[kMaxType2Lanes] = {};
+  for (int l = 0; l < lanes; ++l) {
     const double epoch = epochs[l];
     if (!std::isfinite(epoch) || epoch < segment.start_seconds || epoch > segment.end_seconds ||
         !find_type2_record_index(*slot.directory, epoch, record_index[l])) {
       return false;
     }
   }
-  const auto loaded = [&](std::uint32_t record) -> std::optional<LoadedRecord> {
-    if (slot.has_last && slot.last_index == record) return slot.last;
-    const auto found = load_record(slot, segment, *slot.directory, record);
-    if (!found) return std::nullopt;
-    return *found;
-  };
-  auto first = loaded(record_index[0]);
-  const std::uint64_t reads = record_reads_;
-  const auto second = loaded(record_index[1]);
-  if (first && second && reads != record_reads_) first = loaded(record_index[0]);  // the read may drop blocks
-  if (!first || !second) return false;
-  const double* const records[2] = {first->words, second->words};
-  const Type2RecordCheck checks[2] = {first->check, second->check};
-  return evaluate_checked_type2_record_pair_into(records, slot.directory->record_size, checks, epochs, states);
+  const double* records[kMaxType2Lanes] = {};
+  Type2RecordCheck checks[kMaxType2Lanes] = {};
+  // A read may drop the blocks of the records before it: then a second pass
+  // finds them again (it reads at most the few blocks dropped, far below the bound).
+  for (int pass = 0; pass < 2; ++pass) {
+    const std::uint64_t reads = record_reads_;
+    for (int l = 0; l < lanes; ++l) {
+      LoadedRecord record = slot.last;
+      if (!slot.has_last || slot.last_index != record_index[l]) {
+        const auto loaded = load_record(slot, segment, *slot.directory, record_index[l]);
+        if (!loaded) return false;
+        record = *loaded;
+      }
+      records[l] = record.words;
+      checks[l] = record.check;
+    }
+    if (reads == record_reads_ || lanes == 1) break;
+  }
+  return evaluate_checked_type2_records_into(lanes, records, slot.directory->record_size, checks, epochs, states);
 }
 
 std::expected<std::size_t, SpkError> SpkKernel::find_segment_over(std::int32_t body, double first, double last) {

@@ -98,9 +98,9 @@ class SpkKernel {
   // `evaluate_type2_at_epochs` for one listed segment at one epoch, without
   // allocating once the segment's record is cached.
   std::expected<StateVector, SpkError> evaluate_segment(std::size_t index, double epoch);
-  // The same at two epochs, false where either fails (try_evaluate_segment
-  // then serves each).
-  bool try_evaluate_segment_pair(std::size_t index, const double epochs[2], StateVector states[2]);
+  // The same at `lanes` epochs (as evaluate_checked_type2_records_into takes
+  // them), false where any fails (try_evaluate_segment then serves each).
+  bool try_evaluate_segment_lanes(std::size_t index, int lanes, const double epochs[], StateVector states[]);
   // Asks the processor to fetch the record evaluate_segment would use at
   // `epoch` when it is cached; reads nothing and changes nothing.
   void prefetch_segment(std::size_t index, double epoch) const;

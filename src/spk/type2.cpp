@@ -176,10 +176,12 @@ bool evaluate_checked_type2_record_into(const double* record, std::uint32_t reco
   return true;
 }
 
-bool evaluate_checked_type2_record_pair_into(const double* const records[2], std::uint32_t record_size,
-                                             const Type2RecordCheck checks[2], const double epochs[2],
-                                             StateVector states[2]) {
-  constexpr int kLanes = 2;
+namespace {
+
+template <int kLanes>
+[[gnu::always_inline]] inline bool evaluate_lanes(const double* const records[], std::uint32_t record_size,
+                                                  const Type2RecordCheck checks[], const double epochs[],
+                                                  StateVector states[]) {
   const std::size_t n = (record_size - 2) / 3;
   if (n < 2) return false;
   double radius[kLanes], s[kLanes], two_s[kLanes];
@@ -231,6 +233,29 @@ bool evaluate_checked_type2_record_pair_into(const double* const records[2], std
     states[l].velocity_km_per_s = {rx[l] / radius[l], ry[l] / radius[l], rz[l] / radius[l]};
   }
   return true;
+}
+
+// The same loops compiled for AVX2 (no FMA: the build keeps -ffp-contract=off
+// and AVX2 alone has no fused operations), run only where the processor has it.
+[[gnu::target("avx2")]] bool evaluate_four_lanes(const double* const records[], std::uint32_t record_size,
+                                                 const Type2RecordCheck checks[], const double epochs[],
+                                                 StateVector states[]) {
+  return evaluate_lanes<4>(records, record_size, checks, epochs, states);
+}
+
+}  // namespace
+
+bool has_wide_type2_lanes() {
+  static const bool wide = __builtin_cpu_supports("avx2");
+  return wide;
+}
+
+bool evaluate_checked_type2_records_into(int lanes, const double* const records[], std::uint32_t record_size,
+                                         const Type2RecordCheck checks[], const double epochs[],
+                                         StateVector states[]) {
+  if (lanes == 4 && has_wide_type2_lanes()) return evaluate_four_lanes(records, record_size, checks, epochs, states);
+  if (lanes == 2) return evaluate_lanes<2>(records, record_size, checks, epochs, states);
+  return false;
 }
 
 }  // namespace ephemeris

@@ -101,12 +101,17 @@ std::expected<StateVector, SpkError> evaluate_checked_type2_record(const double*
 bool evaluate_checked_type2_record_into(const double* record, std::uint32_t record_size, Type2RecordCheck check,
                                         double epoch, StateVector& state);
 
-// The same for two records of `record_size` words at one epoch each,
-// evaluated side by side (each with the operations of the single form, so
-// the same bits); false when either fails or holds one coefficient per axis
-// (the single form then serves each).
-bool evaluate_checked_type2_record_pair_into(const double* const records[2], std::uint32_t record_size,
-                                             const Type2RecordCheck checks[2], const double epochs[2],
-                                             StateVector states[2]);
+// The same for `lanes` records (2, or 4 where has_wide_type2_lanes()) of
+// `record_size` words at one epoch each, evaluated side by side (each with
+// the operations of the single form, in its order, so the same bits); false
+// when any fails or holds one coefficient per axis (the single form then
+// serves each).
+inline constexpr int kMaxType2Lanes = 4;
+bool evaluate_checked_type2_records_into(int lanes, const double* const records[], std::uint32_t record_size,
+                                         const Type2RecordCheck checks[], const double epochs[],
+                                         StateVector states[]);
+
+// True when this processor runs four lanes at once (AVX2).
+bool has_wide_type2_lanes();
 
 }  // namespace ephemeris
