@@ -363,9 +363,10 @@ bool SpkKernel::try_evaluate_segment_lanes(std::size_t index, int lanes, const d
   }
   const double* records[kMaxType2Lanes] = {};
   Type2RecordCheck checks[kMaxType2Lanes] = {};
-  // A read may drop the blocks of the records before it: then a second pass
-  // finds them again (it reads at most the few blocks dropped, far below the bound).
-  for (int pass = 0; pass < 2; ++pass) {
+  // A read may drop or replace the blocks of the records before it, so the
+  // records count only from a pass that reads nothing (the second, unless
+  // blocks keep being dropped: then the lanes are left to the single form).
+  for (int pass = 0; pass < 3; ++pass) {
     const std::uint64_t reads = record_reads_;
     for (int l = 0; l < lanes; ++l) {
       LoadedRecord record = slot.last;
@@ -377,9 +378,11 @@ bool SpkKernel::try_evaluate_segment_lanes(std::size_t index, int lanes, const d
       records[l] = record.words;
       checks[l] = record.check;
     }
-    if (reads == record_reads_ || lanes == 1) break;
+    if (reads == record_reads_) {
+      return evaluate_checked_type2_records_into(lanes, records, slot.directory->record_size, checks, epochs, states);
+    }
   }
-  return evaluate_checked_type2_records_into(lanes, records, slot.directory->record_size, checks, epochs, states);
+  return false;
 }
 
 std::expected<std::size_t, SpkError> SpkKernel::find_segment_over(std::int32_t body, double first, double last) {
