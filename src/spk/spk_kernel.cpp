@@ -231,11 +231,12 @@ std::expected<SpkKernel::LoadedRecord, SpkError> SpkKernel::load_record(CacheSlo
     }
     ++record_reads_;
     if (found != slot.blocks.end()) {
-      cached_words_ -= found->second.words.size();
+      cached_words_ -= found->second.words.size() + kRecordBlockOverheadWords;
       slot.blocks.erase(found);
     }
-    if (cached_words_ + block.words.size() > kMaxCachedRecordWords) drop_record_blocks();
-    cached_words_ += block.words.size();
+    const std::uint64_t cost = block.words.size() + kRecordBlockOverheadWords;
+    if (cached_words_ + cost > kMaxCachedRecordWords) drop_record_blocks();
+    cached_words_ += cost;
     block.first_record = static_cast<std::uint32_t>(first);
     block.record_count = count;
     block.checks.reserve(count);

@@ -66,9 +66,12 @@ class SpkKernel {
   // block once while it stays cached; record data read before a change of
   // the file on disk is still served from the cache. The blocks of all
   // segments together hold at most kMaxCachedRecordWords words: a block that
-  // would pass the bound first drops every cached block.
+  // would pass the bound first drops every cached block. Each block counts
+  // kRecordBlockOverheadWords more for its bookkeeping (map node, checks), so
+  // that many small blocks stay bounded too.
   static constexpr std::uint32_t kRecordBlockWords = 1024;
   static constexpr std::uint64_t kMaxCachedRecordWords = std::uint64_t{1} << 22;  // 32 MiB
+  static constexpr std::uint64_t kRecordBlockOverheadWords = 32;
 
   // Numbers of Type 2 directories and record blocks read from the file so far.
   std::uint64_t type2_directory_reads() const { return directory_reads_; }
@@ -164,7 +167,7 @@ class SpkKernel {
 
   std::vector<CacheSlot> slots_;
   std::unordered_map<std::uint64_t, std::uint32_t> slot_of_key_;
-  std::uint64_t cached_words_ = 0;  // words held by the record blocks of all slots
+  std::uint64_t cached_words_ = 0;  // words held by the record blocks of all slots, overhead included
   std::uint64_t directory_reads_ = 0;
   std::uint64_t record_reads_ = 0;
 };
