@@ -6,29 +6,6 @@
 
 namespace ephemeris {
 
-CartesianState operator+(const CartesianState& a, const CartesianState& b) {
-  CartesianState sum = a;
-  sum += b;
-  return sum;
-}
-
-CartesianState operator-(const CartesianState& a, const CartesianState& b) {
-  CartesianState d;
-  for (int i = 0; i < 3; ++i) {
-    d.position_km[i] = a.position_km[i] - b.position_km[i];
-    d.velocity_km_per_s[i] = a.velocity_km_per_s[i] - b.velocity_km_per_s[i];
-  }
-  return d;
-}
-
-CartesianState& operator+=(CartesianState& a, const CartesianState& b) {
-  for (int i = 0; i < 3; ++i) {
-    a.position_km[i] += b.position_km[i];
-    a.velocity_km_per_s[i] += b.velocity_km_per_s[i];
-  }
-  return a;
-}
-
 bool is_finite(const CartesianState& state) {
   for (double v : state.position_km)
     if (!std::isfinite(v)) return false;

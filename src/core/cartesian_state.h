@@ -18,10 +18,28 @@ struct CartesianState {
   friend bool operator==(const CartesianState&, const CartesianState&) = default;
 };
 
-// Component-wise sum and difference of all six components.
-CartesianState operator+(const CartesianState& a, const CartesianState& b);
-CartesianState operator-(const CartesianState& a, const CartesianState& b);
-CartesianState& operator+=(CartesianState& a, const CartesianState& b);
+// Component-wise sum and difference of all six components (inline: they
+// sit in the innermost loops of batches).
+inline CartesianState& operator+=(CartesianState& a, const CartesianState& b) {
+  for (int i = 0; i < 3; ++i) {
+    a.position_km[i] += b.position_km[i];
+    a.velocity_km_per_s[i] += b.velocity_km_per_s[i];
+  }
+  return a;
+}
+inline CartesianState operator+(const CartesianState& a, const CartesianState& b) {
+  CartesianState sum = a;
+  sum += b;
+  return sum;
+}
+inline CartesianState operator-(const CartesianState& a, const CartesianState& b) {
+  CartesianState d;
+  for (int i = 0; i < 3; ++i) {
+    d.position_km[i] = a.position_km[i] - b.position_km[i];
+    d.velocity_km_per_s[i] = a.velocity_km_per_s[i] - b.velocity_km_per_s[i];
+  }
+  return d;
+}
 
 // Spherical form of a state; the distance is in the state's own unit.
 struct SphericalCoordinates {

@@ -88,6 +88,10 @@ class SpkEphemeris final : public EphemerisBackend {
   std::expected<void, EphemerisError> positions_at_instant(std::span<const Body> bodies, const Instant& instant,
                                                            const PositionOptions& options, std::span<Position> out,
                                                            SiteAtInstant* site = nullptr) const;
+  // Each position bit for bit position()'s. Errors: the options', the
+  // bodies' (before any instant), the instants' conversions in order, then
+  // the error position() gives for the first failing (instant, body) pair in
+  // batch order.
   std::expected<std::vector<Position>, EphemerisError> positions(std::span<const Body> bodies,
                                                                  std::span<const Instant> instants,
                                                                  const PositionOptions& options) const override;

@@ -50,6 +50,74 @@ std::expected<void, EphemerisError> corrected_positions(std::span<SpkKernel> ker
   return {};
 }
 
+enum class FastBatch : std::uint8_t { Done, Failed, Interrupted };
+
+// The uncorrected batch: the instants walked forwards in time (so that each
+// record block is met in sequence), each body's segment looked up once for
+// the batch, links shared by several chains at one instant evaluated once,
+// and each position written in its place in `result` (instant-major), bit
+// for bit position()'s. Failed on any failure, leaving the batch to the
+// general path, which reports the first failure in batch order.
+FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& options, std::int32_t center,
+                          std::span<const std::int32_t> targets, std::span<const double> epochs,
+                          std::span<const CartesianState> offsets, const InterruptCheck& interrupt,
+                          std::vector<Position>& result) {
+  double first_epoch = std::numeric_limits<double>::infinity();
+  double last_epoch = -first_epoch;
+  for (double epoch : epochs) {
+    first_epoch = std::min(first_epoch, epoch);
+    last_epoch = std::max(last_epoch, epoch);
+  }
+  ChainWalker walker(kernels, first_epoch, last_epoch);
+  const std::vector<std::size_t> order = evaluation_order(epochs);
+  const std::size_t n_bodies = targets.size();
+  const bool topocentric = !offsets.empty();
+  result.resize(epochs.size() * n_bodies);
+  // Groups of instants (four with AVX2, else two), so that their Chebyshev
+  // series run side by side.
+  const std::size_t group = has_wide_type2_lanes() ? 4 : 2;
+  std::size_t next_poll = 0;
+  for (std::size_t j = 0; j < order.size();) {
+    if (j >= next_poll) {
+      next_poll += kEpochsPerInterruptPoll;
+      if (interrupt.stop(0, 1)) return FastBatch::Interrupted;
+    }
+    const std::size_t lanes = std::min(group, order.size() - j) >= 2 ? std::min(group, order.size() - j) / 2 * 2 : 1;
+    std::size_t at[kMaxType2Lanes];
+    double lane_epochs[kMaxType2Lanes];
+    for (std::size_t l = 0; l < lanes; ++l) {
+      at[l] = order[j + l];
+      lane_epochs[l] = epochs[at[l]];
+      if (const std::size_t ahead = j + l + 8; ahead < order.size()) {  // the scattered reads and writes
+        __builtin_prefetch(&epochs[order[ahead]]);
+        __builtin_prefetch(result.data() + order[ahead] * n_bodies, 1);
+      }
+    }
+    j += lanes;
+    const auto states = [&](std::int32_t code, StateVector out[]) {
+      return lanes == 1 ? walker.try_state(code, lane_epochs[0], out[0])
+                        : walker.try_state_lanes(code, static_cast<int>(lanes), lane_epochs, out);
+    };
+    StateVector observer[kMaxType2Lanes];
+    if (!states(center, observer)) return FastBatch::Failed;
+    std::optional<OutputFrame> frame[kMaxType2Lanes];
+    for (std::size_t l = 0; l < lanes; ++l) {
+      if (topocentric) observer[l] += offsets[at[l]];
+      frame[l] = output_frame(options, julian_day_from_seconds_since_j2000(lane_epochs[l]));
+    }
+    for (std::size_t k = 0; k < n_bodies; ++k) {
+      StateVector target[kMaxType2Lanes];
+      if (!states(targets[k], target)) return FastBatch::Failed;
+      for (std::size_t l = 0; l < lanes; ++l) {
+        const auto position = position_from_state(target[l] - observer[l], *frame[l]);
+        if (!position) return FastBatch::Failed;
+        result[at[l] * n_bodies + k] = *position;
+      }
+    }
+  }
+  return FastBatch::Done;
+}
+
 }  // namespace
 
 std::expected<std::uint64_t, EphemerisError> batch_result_length(std::uint64_t n_bodies, std::uint64_t n_instants) {
@@ -164,61 +232,37 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
   if (!borrow) return std::unexpected(borrow.error());
   const std::span<SpkKernel> kernels = borrow->kernels();
 
-  if (changes_state(options->corrections)) {
-    // General path. The instants are taken in time order, so that instants
-    // close in time share the records each segment keeps, and each instant's
-    // observer and Sun serve all its bodies. A failure is found again in
-    // instant order, so that the error is that of the first failing position.
-    result.resize(static_cast<std::size_t>(*count));
-    // Sorted a block at a time, so that the interrupt is polled between sorts.
-    std::vector<std::size_t> order(epochs.size());
+  const bool corrected = changes_state(options->corrections);
+  if (!corrected) {
+    switch (geometric_batch(kernels, *options, center, targets, epochs, offsets, interrupt, result)) {
+      case FastBatch::Done: return result;
+      case FastBatch::Interrupted: return std::unexpected(EphemerisError::interrupted());
+      case FastBatch::Failed: break;  // the failure is found below, as position() meets it
+    }
+  }
+  // General path. Corrected instants are taken in time order, so that
+  // instants close in time share the records each segment keeps, and each
+  // instant's observer and Sun serve all its bodies. A failure is found again
+  // in instant order, so that the error is that of the first failing position.
+  result.resize(static_cast<std::size_t>(*count));
+  std::vector<std::size_t> order(epochs.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  const auto earlier = [&](std::size_t a, std::size_t b) { return epochs[a] < epochs[b]; };
+  bool reordered = false;
+  // Sorted a block at a time, so that the interrupt is polled between sorts.
+  for (std::size_t first = 0; corrected && first < order.size(); first += kInstantsPerSortedBlock) {
+    if (interrupt.stop(0, 1)) return std::unexpected(EphemerisError::interrupted());
+    const auto block = std::span(order).subspan(first, std::min(kInstantsPerSortedBlock, order.size() - first));
+    if (std::ranges::is_sorted(block, earlier)) continue;
+    std::ranges::stable_sort(block, earlier);
+    reordered = true;
+  }
+  auto done = corrected_positions(kernels, targets, center, *options, epochs, offsets, order, interrupt, result);
+  if (!done && reordered && done.error().kind() != EphemerisError::Kind::Interrupted) {
     std::iota(order.begin(), order.end(), std::size_t{0});
-    const auto earlier = [&](std::size_t a, std::size_t b) { return epochs[a] < epochs[b]; };
-    bool reordered = false;
-    for (std::size_t first = 0; first < order.size(); first += kInstantsPerSortedBlock) {
-      if (interrupt.stop(0, 1)) return std::unexpected(EphemerisError::interrupted());
-      const auto block = std::span(order).subspan(first, std::min(kInstantsPerSortedBlock, order.size() - first));
-      if (std::ranges::is_sorted(block, earlier)) continue;
-      std::ranges::stable_sort(block, earlier);
-      reordered = true;
-    }
-    auto done = corrected_positions(kernels, targets, center, *options, epochs, offsets, order, interrupt, result);
-    if (!done && reordered && done.error().kind() != EphemerisError::Kind::Interrupted) {
-      std::iota(order.begin(), order.end(), std::size_t{0});
-      done = corrected_positions(kernels, targets, center, *options, epochs, offsets, order, interrupt, result);
-    }
-    if (!done) return std::unexpected(done.error());
-    return result;
+    done = corrected_positions(kernels, targets, center, *options, epochs, offsets, order, interrupt, result);
   }
-
-  // Fast path: every body's segments evaluated for a whole slice of epochs in
-  // one call (each epoch's state does not depend on the others in its slice).
-  std::vector<StateVector> center_states;
-  std::vector<std::vector<StateVector>> body_states(targets.size());
-  center_states.reserve(epochs.size());
-  for (auto& states : body_states) states.reserve(epochs.size());
-  const std::span<const double> all_epochs(epochs);
-  for (std::size_t first = 0; first < epochs.size(); first += kEpochsPerInterruptPoll) {
-    const auto slice = all_epochs.subspan(first, std::min(kEpochsPerInterruptPoll, epochs.size() - first));
-    for (std::size_t k = 0; k <= targets.size(); ++k) {
-      if (interrupt.stop(0, 1)) return std::unexpected(EphemerisError::interrupted());
-      auto states = barycentric_states_across_kernels(kernels, k == 0 ? center : targets[k - 1], slice);
-      if (!states) return std::unexpected(spk_ephemeris_error(states.error()));
-      auto& into = k == 0 ? center_states : body_states[k - 1];
-      into.insert(into.end(), states->begin(), states->end());
-    }
-  }
-  for (std::size_t i = 0; i < epochs.size(); ++i) {
-    if (interrupt.stop(i, kPositionsPerInterruptPoll)) return std::unexpected(EphemerisError::interrupted());
-    const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(epochs[i]));
-    CartesianState observer = center_states[i];
-    if (topocentric) observer += offsets[i];
-    for (const auto& states : body_states) {
-      auto position = position_from_state(states[i] - observer, frame);
-      if (!position) return std::unexpected(position.error());
-      result.push_back(*position);
-    }
-  }
+  if (!done) return std::unexpected(done.error());
   return result;
 }
 

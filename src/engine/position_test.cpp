@@ -176,6 +176,10 @@ TEST_F(Positions, BatchEqualsLoopOfSingleRequests) {
   EXPECT_EQ(outcome(de421().positions(std::array{Body::Sun, Body::Earth}, good_then_bad, geo)),
             "spherical coordinates are undefined when target and origin are identical");
   EXPECT_EQ(outcome(de421().positions({}, good_then_bad, geo)), outside);
+  // A failure met while positions are computed: the first one in batch order.
+  EXPECT_EQ(outcome(de421().positions(std::array{Body::Sun, Body::Earth}, instants,
+                                      opts(Origin::topocentric({0.0, 0.0, -6378137.0}), CS::Ecliptic, RE::J2000))),
+            "spherical position is undefined at origin");
   EXPECT_TRUE(de421().positions(std::array{Body::Sun}, {}, geo)->empty());
   // Corrected positions are computed in time order, yet the error is the first in step order.
   const std::vector<Instant> then_earlier = {{2451545.0, TimeScale::Tdb}, {2414864.5, TimeScale::Tdb}};

@@ -24,6 +24,10 @@ std::string unknown_name_message(std::string_view prefix, const std::string& nam
 template <class T>
 std::expected<T, std::string> look_up(std::string_view text, std::span<const NameForm<T>> forms,
                                       std::string_view message_prefix) {
+  // A name given in its listed form (the usual case) normalizes to itself.
+  for (const auto& form : forms) {
+    if (form.text == text) return form.value;
+  }
   const std::string name = normalize_name(text);
   for (const auto& form : forms) {
     if (form.text == name) return form.value;

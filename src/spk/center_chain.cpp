@@ -1,6 +1,11 @@
 #include "spk/center_chain.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
+#include <bit>
+#include <cmath>
+#include <limits>
 
 #include "core/body.h"
 
@@ -19,9 +24,24 @@ class CenterChainAccess {
   static std::expected<StateVector, SpkError> evaluate(SpkKernel& kernel, std::size_t segment, double epoch) {
     return kernel.evaluate_segment(segment, epoch);
   }
-  static std::expected<void, SpkError> evaluate(SpkKernel& kernel, std::size_t segment,
-                                                std::span<const double> epochs, std::span<StateVector> states) {
-    return kernel.evaluate_segment_at_epochs(segment, epochs, states);
+  static bool try_evaluate_lanes(SpkKernel& kernel, std::size_t segment, int lanes, const double epochs[],
+                                 StateVector states[]) {
+    return kernel.try_evaluate_segment_lanes(segment, lanes, epochs, states);
+  }
+  static void prefetch(SpkKernel& kernel, std::size_t segment, double epoch) {
+    kernel.prefetch_segment(segment, epoch);
+  }
+  static bool try_evaluate(SpkKernel& kernel, std::size_t segment, double epoch, StateVector& state) {
+    return kernel.try_evaluate_segment(segment, epoch, state);
+  }
+  // The segment serving `body` over all of [first, last] in this kernel.
+  enum class Over : std::uint8_t { None, One, Mixed };
+  static Over find_over(SpkKernel& kernel, std::int32_t body, double first, double last, std::size_t& segment) {
+    const auto found = kernel.find_segment_over(body, first, last);
+    if (!found || *found == SpkKernel::kMixedSegments) return Over::Mixed;  // left to the lookups per epoch
+    if (*found == SpkKernel::kNoSegment) return Over::None;
+    segment = *found;
+    return Over::One;
   }
 };
 
@@ -45,91 +65,251 @@ std::expected<SegmentHit, SpkError> find_across_kernels(std::span<SpkKernel> ker
   return std::unexpected(SpkError::no_segment_for_center_chain(body, epoch));
 }
 
-// One epoch's link in one pass of the batch walk, ordered by segment so that
-// the epochs sharing a segment sit together (in increasing epoch position).
-struct PassLink {
-  std::size_t kernel;
-  std::size_t segment;
-  std::size_t position;
-  friend bool operator<(const PassLink& a, const PassLink& b) {
-    if (a.kernel != b.kernel) return a.kernel < b.kernel;
-    if (a.segment != b.segment) return a.segment < b.segment;
-    return a.position < b.position;
-  }
-};
-
 }  // namespace
 
 std::expected<std::vector<StateVector>, SpkError> barycentric_states_across_kernels(
     std::span<SpkKernel> kernels, std::int32_t target, std::span<const double> epochs) {
-  const std::size_t count = epochs.size();
-  std::vector<StateVector> states(count);
+  std::vector<StateVector> states(epochs.size());
   if (target == kNaifSolarSystemBarycenter) return states;
-
-  std::vector<std::int32_t> bodies(count, target);  // current body of each chain, 0 when finished
-  std::vector<std::uint8_t> links(count, 0);        // links taken, saturating at 255
-  std::vector<PassLink> pass;
-  std::vector<double> group_epochs;
-  std::vector<StateVector> group_states;
-  pass.reserve(count);
-
-  // Each pass advances every unfinished chain by one link; a chain ends at
-  // code 0 or fails after kMaxCenterChainLinks, so at most 33 passes run.
-  while (true) {
-    pass.clear();
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::int32_t body = bodies[i];
-      if (body == kNaifSolarSystemBarycenter) continue;
-      if (links[i] < 255) ++links[i];
-      if (links[i] > kMaxCenterChainLinks) return std::unexpected(SpkError::center_chain_cycle(target));
-      const auto hit = find_across_kernels(kernels, body, epochs[i]);
-      if (!hit) return std::unexpected(hit.error());
-      pass.push_back({hit->kernel, hit->segment, i});
-    }
-    if (pass.empty()) return states;
-    if (!std::is_sorted(pass.begin(), pass.end())) std::sort(pass.begin(), pass.end());
-
-    for (std::size_t first = 0; first < pass.size();) {
-      std::size_t last = first;
-      while (last < pass.size() && pass[last].kernel == pass[first].kernel &&
-             pass[last].segment == pass[first].segment) {
-        ++last;
-      }
-      SpkKernel& kernel = kernels[pass[first].kernel];
-      const std::size_t segment = pass[first].segment;
-      group_epochs.clear();
-      for (std::size_t j = first; j < last; ++j) group_epochs.push_back(epochs[pass[j].position]);
-      group_states.resize(group_epochs.size());
-      if (auto done = Access::evaluate(kernel, segment, group_epochs, group_states); !done) {
-        return std::unexpected(done.error());
-      }
-      const std::int32_t center = Access::center(kernel, segment);
-      for (std::size_t j = first; j < last; ++j) {
-        const std::size_t position = pass[j].position;
-        states[position] += group_states[j - first];
-        bodies[position] = center;
-      }
-      first = last;
-    }
+  double first = std::numeric_limits<double>::infinity();
+  double last = -first;
+  for (double epoch : epochs) {
+    first = std::min(first, epoch);
+    last = std::max(last, epoch);
   }
+  ChainWalker walker(kernels, first, last);
+  for (std::size_t i = 0; i < epochs.size(); ++i) {
+    auto state = walker.state(target, epochs[i]);
+    if (!state) return std::unexpected(state.error());
+    states[i] = *state;
+  }
+  return states;
 }
 
 std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<SpkKernel> kernels,
                                                                       std::int32_t target, double epoch) {
-  StateVector sum{};
-  std::int32_t body = target;
-  unsigned links = 0;
-  while (body != kNaifSolarSystemBarycenter) {
-    if (++links > kMaxCenterChainLinks) return std::unexpected(SpkError::center_chain_cycle(target));
+  // The links are found first, their cached records fetched meanwhile so
+  // that the memory loads overlap, then evaluated in order; a failed lookup
+  // counts after the links before it.
+  std::array<SegmentHit, kMaxCenterChainLinks> hits;
+  std::size_t count = 0;
+  std::optional<SpkError> stop;
+  for (std::int32_t body = target; body != kNaifSolarSystemBarycenter;) {
+    if (count == kMaxCenterChainLinks) {
+      stop = SpkError::center_chain_cycle(target);
+      break;
+    }
     const auto hit = find_across_kernels(kernels, body, epoch);
-    if (!hit) return std::unexpected(hit.error());
+    if (!hit) {
+      stop = hit.error();
+      break;
+    }
     SpkKernel& kernel = kernels[hit->kernel];
-    const auto state = Access::evaluate(kernel, hit->segment, epoch);
-    if (!state) return std::unexpected(state.error());
-    sum += *state;
+    Access::prefetch(kernel, hit->segment, epoch);
+    hits[count++] = *hit;
     body = Access::center(kernel, hit->segment);
   }
+  StateVector sum{};
+  for (std::size_t i = 0; i < count; ++i) {
+    SpkKernel& kernel = kernels[hits[i].kernel];
+    StateVector state;
+    if (!Access::try_evaluate(kernel, hits[i].segment, epoch, state)) {
+      const auto evaluated = Access::evaluate(kernel, hits[i].segment, epoch);  // the error, or the first directory read
+      if (!evaluated) return std::unexpected(evaluated.error());
+      state = *evaluated;
+    }
+    sum += state;
+  }
+  if (stop) return std::unexpected(*stop);
   return sum;
+}
+
+ChainWalker::ChainWalker(std::span<SpkKernel> kernels, double first_epoch, double last_epoch)
+    : kernels_(kernels), first_epoch_(first_epoch), last_epoch_(last_epoch) {}
+
+const ChainWalker::Body& ChainWalker::body(std::int32_t code) {
+  for (const Body& known : bodies_) {
+    if (known.code == code) return known;
+  }
+  Body found{code, false, {}};
+  // Kernels in precedence order: the first that has a segment of the body
+  // meeting the range must hold the whole range in one segment.
+  if (first_epoch_ <= last_epoch_) {
+    for (std::size_t k = 0; k < kernels_.size(); ++k) {
+      const auto over = Access::find_over(kernels_[k], code, first_epoch_, last_epoch_, found.link.segment);
+      if (over == Access::Over::None) continue;
+      if (over == Access::Over::One) {
+        found.uniform = true;
+        found.link.kernel = k;
+      }
+      break;
+    }
+  }
+  bodies_.push_back(found);
+  return bodies_.back();
+}
+
+const ChainWalker::Plan& ChainWalker::plan(std::int32_t target) {
+  for (const Plan& known : plans_) {
+    if (known.target == target) return known;
+  }
+  Plan made{target, true, {}};
+  for (std::int32_t code = target; code != kNaifSolarSystemBarycenter;) {
+    const Body& link_body = body(code);
+    if (made.links.size() == kMaxCenterChainLinks || !link_body.uniform) {
+      made.uniform = false;  // the cycle or the lookups are left to the walk
+      break;
+    }
+    const Link link = link_body.link;
+    std::uint32_t id = 0;
+    while (id < links_.size() && (links_[id].link.kernel != link.kernel || links_[id].link.segment != link.segment)) {
+      ++id;
+    }
+    if (id == links_.size()) links_.push_back({link, 0, {}, 0, {}});
+    made.links.push_back(id);
+    code = Access::center(kernels_[link.kernel], link.segment);
+  }
+  plans_.push_back(std::move(made));
+  return plans_.back();
+}
+
+bool ChainWalker::try_state(std::int32_t target, double epoch, StateVector& state) {
+  if (std::bit_cast<std::uint64_t>(epoch) != std::bit_cast<std::uint64_t>(stamp_epoch_) || stamp_ == 0) {
+    ++stamp_;
+    stamp_epoch_ = epoch;
+    memo_.clear();
+  }
+  const bool in_range = first_epoch_ <= epoch && epoch <= last_epoch_;
+  const Plan& chain = plan(target);
+  if (!chain.uniform || !in_range) {
+    auto walked = walk(target, epoch, in_range);
+    if (!walked) return false;
+    state = *walked;
+    return true;
+  }
+  StateVector sum{};
+  for (std::uint32_t id : chain.links) {
+    LinkState& link = links_[id];
+    if (link.stamp != stamp_) {
+      SpkKernel& kernel = kernels_[link.link.kernel];
+      if (!Access::try_evaluate(kernel, link.link.segment, epoch, link.state)) {
+        // The first evaluation reads the directory; a failure is left to the walk.
+        const auto evaluated = Access::evaluate(kernel, link.link.segment, epoch);
+        if (!evaluated) return false;
+        link.state = *evaluated;
+      }
+      link.stamp = stamp_;
+    }
+    sum += link.state;
+  }
+  state = sum;
+  return true;
+}
+
+bool ChainWalker::try_state_lanes(std::int32_t target, int lanes, const double epochs[], StateVector states[]) {
+  const Plan& chain = plan(target);
+  bool together = chain.uniform && lanes >= 1 && lanes <= kMaxType2Lanes;
+  for (int l = 0; together && l < lanes; ++l) together = first_epoch_ <= epochs[l] && epochs[l] <= last_epoch_;
+  if (!together) {
+    for (int l = 0; l < lanes; ++l) {
+      if (!try_state(target, epochs[l], states[l])) return false;
+    }
+    return true;
+  }
+  bool same = lanes_stamp_ != 0 && lanes == lanes_count_;
+  for (int l = 0; same && l < lanes; ++l) {
+    same = std::bit_cast<std::uint64_t>(epochs[l]) == std::bit_cast<std::uint64_t>(lanes_epochs_[l]);
+  }
+  if (!same) {
+    ++lanes_stamp_;
+    lanes_count_ = lanes;
+    std::copy(epochs, epochs + lanes, lanes_epochs_);
+  }
+  StateVector sums[kMaxType2Lanes] = {};
+  for (const std::uint32_t id : chain.links) {
+    LinkState& link = links_[id];
+    if (link.lanes_stamp != lanes_stamp_) {
+      SpkKernel& kernel = kernels_[link.link.kernel];
+      if (!Access::try_evaluate_lanes(kernel, link.link.segment, lanes, epochs, link.lanes)) {
+        for (int l = 0; l < lanes; ++l) {
+          if (Access::try_evaluate(kernel, link.link.segment, epochs[l], link.lanes[l])) continue;
+          const auto evaluated = Access::evaluate(kernel, link.link.segment, epochs[l]);
+          if (!evaluated) return false;
+          link.lanes[l] = *evaluated;
+        }
+      }
+      link.lanes_stamp = lanes_stamp_;
+    }
+    for (int l = 0; l < lanes; ++l) sums[l] += link.lanes[l];
+  }
+  std::copy(sums, sums + lanes, states);
+  return true;
+}
+
+std::expected<StateVector, SpkError> ChainWalker::state(std::int32_t target, double epoch) {
+  StateVector state;
+  if (try_state(target, epoch, state)) return state;
+  return walk(target, epoch, first_epoch_ <= epoch && epoch <= last_epoch_);
+}
+
+std::expected<StateVector, SpkError> ChainWalker::walk(std::int32_t target, double epoch, bool in_range) {
+  StateVector sum{};
+  std::int32_t code = target;
+  unsigned links = 0;
+  while (code != kNaifSolarSystemBarycenter) {
+    if (++links > kMaxCenterChainLinks) return std::unexpected(SpkError::center_chain_cycle(target));
+    Link link{};
+    if (const Body& known = body(code); known.uniform && in_range) {
+      link = known.link;
+    } else {
+      const auto hit = find_across_kernels(kernels_, code, epoch);
+      if (!hit) return std::unexpected(hit.error());
+      link = {hit->kernel, hit->segment};
+    }
+    const auto memo = std::find_if(memo_.begin(), memo_.end(), [&](const Evaluated& e) {
+      return e.link.kernel == link.kernel && e.link.segment == link.segment;
+    });
+    if (memo != memo_.end()) {
+      sum += memo->state;
+    } else {
+      const auto state = Access::evaluate(kernels_[link.kernel], link.segment, epoch);
+      if (!state) return std::unexpected(state.error());
+      memo_.push_back({link, *state});
+      sum += *state;
+    }
+    code = Access::center(kernels_[link.kernel], link.segment);
+  }
+  return sum;
+}
+
+std::vector<std::size_t> evaluation_order(std::span<const double> epochs) {
+  const std::size_t n = epochs.size();
+  std::vector<std::size_t> order(n);
+  double first = std::numeric_limits<double>::infinity();
+  double last = -first;
+  bool sorted = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    order[i] = i;
+    const double epoch = epochs[i];
+    if (i > 0 && !(epochs[i - 1] <= epoch)) sorted = false;
+    if (std::isfinite(epoch)) {
+      first = std::min(first, epoch);
+      last = std::max(last, epoch);
+    }
+  }
+  if (sorted || !(first < last)) return order;
+  // Bucket b holds the epochs of [first + b w, first + (b + 1) w), w = (last - first) / n.
+  const double scale = static_cast<double>(n) / (last - first);
+  const auto bucket = [&](double epoch) -> std::size_t {
+    const double x = (epoch - first) * scale;
+    if (!(x > 0.0)) return 0;  // NaN too
+    return x >= static_cast<double>(n - 1) ? n - 1 : static_cast<std::size_t>(x);
+  };
+  std::vector<std::size_t> starts(n + 1, 0);
+  for (double epoch : epochs) ++starts[bucket(epoch) + 1];
+  for (std::size_t b = 1; b <= n; ++b) starts[b] += starts[b - 1];
+  for (std::size_t i = 0; i < n; ++i) order[starts[bucket(epochs[i])]++] = i;
+  return order;
 }
 
 }  // namespace ephemeris

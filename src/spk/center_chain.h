@@ -22,10 +22,9 @@ namespace ephemeris {
 inline constexpr unsigned kMaxCenterChainLinks = 32;
 
 // States of `target` relative to the solar-system barycentre (code 0) at each
-// epoch (TDB seconds past J2000), in epoch order; km and km/s. All epochs that
-// share a segment in one step of the walk are evaluated together. Errors:
-// NoSegmentForCenterChain, CenterChainCycle (naming `target`) and every
-// segment-list and Type 2 error. Target 0 gives zero states without reading.
+// epoch (TDB seconds past J2000), in epoch order; km and km/s, each bit for
+// bit barycentric_state_across_kernels's. Errors: that of the first epoch
+// that fails alone. Target 0 gives zero states without reading.
 std::expected<std::vector<StateVector>, SpkError> barycentric_states_across_kernels(
     std::span<SpkKernel> kernels, std::int32_t target, std::span<const double> epochs);
 
@@ -33,5 +32,77 @@ std::expected<std::vector<StateVector>, SpkError> barycentric_states_across_kern
 // no hash-map work and no allocation once the records it needs are cached.
 std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<SpkKernel> kernels,
                                                                       std::int32_t target, double epoch);
+
+// Barycentric states of several targets at many epochs of one batch, each bit
+// for bit barycentric_state_across_kernels's, with its errors. A body whose
+// segment is the same over the whole epoch range given at construction is
+// looked up once; at one epoch, a link shared by several chains (the
+// Earth-Moon barycentre of the Earth and of the Moon) is evaluated once. The
+// kernels must outlive the walker.
+class ChainWalker {
+ public:
+  // `first_epoch` and `last_epoch` bound the epochs to come (TDB seconds);
+  // epochs outside them are served too, by a lookup each.
+  ChainWalker(std::span<SpkKernel> kernels, double first_epoch, double last_epoch);
+
+  std::expected<StateVector, SpkError> state(std::int32_t target, double epoch);
+  // The same into `state`; false where state() fails (it gives the error).
+  bool try_state(std::int32_t target, double epoch, StateVector& state);
+  // try_state at `lanes` epochs (2, or 4 where has_wide_type2_lanes()),
+  // their links evaluated side by side.
+  bool try_state_lanes(std::int32_t target, int lanes, const double epochs[], StateVector states[]);
+
+ private:
+  struct Link {
+    std::size_t kernel;
+    std::size_t segment;
+  };
+  struct Body {
+    std::int32_t code;
+    bool uniform;  // `link` serves the whole range
+    Link link;
+  };
+  struct Evaluated {
+    Link link;
+    StateVector state;
+  };
+  // A target's chain when every link serves the whole range: link ids
+  // (indices into links_) in walk order.
+  struct Plan {
+    std::int32_t target;
+    bool uniform;
+    std::vector<std::uint32_t> links;
+  };
+  struct LinkState {
+    Link link;
+    std::uint64_t stamp;  // the epoch count `state` belongs to
+    StateVector state;
+    std::uint64_t lanes_stamp = 0;  // the group count `lanes` belongs to
+    StateVector lanes[kMaxType2Lanes];
+  };
+  const Body& body(std::int32_t code);
+  const Plan& plan(std::int32_t target);
+  std::expected<StateVector, SpkError> walk(std::int32_t target, double epoch, bool in_range);
+
+  std::span<SpkKernel> kernels_;
+  double first_epoch_;
+  double last_epoch_;
+  std::vector<Body> bodies_;
+  std::vector<Plan> plans_;
+  std::vector<LinkState> links_;
+  std::uint64_t stamp_ = 0;  // counts the epochs seen
+  double stamp_epoch_ = 0;   // the epoch of stamp_ and memo_ (compared bit for bit)
+  std::vector<Evaluated> memo_;
+  std::uint64_t lanes_stamp_ = 0;  // counts the groups of epochs seen
+  int lanes_count_ = 0;
+  double lanes_epochs_[kMaxType2Lanes] = {};
+};
+
+// Positions 0 .. n-1 of `epochs` in an order that walks time forwards (a
+// counting sort into n equal time buckets, stable within a bucket; epochs
+// already in order keep it; NaN and -infinity go to the first bucket,
+// +infinity to the last), so that a walk in
+// this order meets each segment's records in sequence.
+std::vector<std::size_t> evaluation_order(std::span<const double> epochs);
 
 }  // namespace ephemeris

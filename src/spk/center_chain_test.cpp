@@ -92,7 +92,7 @@ TEST(CenterChain, CyclesFailAfterThirtyTwoLinks) {
 
 // The Earth over a moving barycentre, its coverage split over two segments
 // (the later one winning at the shared epoch 500) with records of 50 and 125 s.
-TEST(CenterChain, BatchEqualsSingleEpochsAndReadsEachRecordOnce) {
+TEST(CenterChain, BatchEqualsSingleEpochsAndReadsEachBlockOnce) {
   auto kernels = kernels_of(kernel_of({
       testing::linear_segment(3, 0, 0.0, 100.0, 10, {1.234567e8, -9.87654e7, 3.3e6}, {12.3456, 27.1, -3.75}, 0.375),
       testing::linear_segment(399, 3, 0.0, 50.0, 10, {4671.123, -1234.5, 287.75}, {-0.0123, 0.456, 0.0789}, 1.5),
@@ -102,7 +102,7 @@ TEST(CenterChain, BatchEqualsSingleEpochsAndReadsEachRecordOnce) {
   for (int i = 0; i <= 200; ++i) epochs.push_back(1000.0 - i * 4.99);  // descending, across records and segments
   epochs.push_back(500.0);
   const auto batch = barycentric_states_across_kernels(kernels, 399, epochs).value();
-  EXPECT_EQ(kernels[0].type2_record_reads(), 10u + 10u + 4u);
+  EXPECT_EQ(kernels[0].type2_record_reads(), 3u);  // each segment's records fit one block
   for (std::size_t i = 0; i < epochs.size(); ++i) {
     ASSERT_EQ(batch[i], barycentric_state_across_kernels(kernels, 399, epochs[i]).value()) << epochs[i];
   }
@@ -130,6 +130,19 @@ TEST(CenterChain, SegmentsSharingDataFollowTheirOwnCentresAndDirectories) {
   EXPECT_EQ(std::pair(states[0].position_km[0], states[1].position_km[0]), std::pair(11.0, 12.0));
   EXPECT_EQ(outcome(barycentric_states_across_kernels(kernels, 499, std::array{100.0, 1050.0})),
             "invalid SPK Type 2 segment: record size does not describe three equal coefficient sets");
+}
+
+TEST(EvaluationOrder, CountingSortIntoTimeBuckets) {
+  constexpr double kInf = std::numeric_limits<double>::infinity();
+  const std::pair<std::vector<double>, std::vector<std::size_t>> cases[] = {
+      {{}, {}},
+      {{1, 2, 2, 5}, {0, 1, 2, 3}},  // in order already
+      {{3, 1, 2}, {1, 2, 0}},
+      {{2, 1, 1}, {1, 2, 0}},
+      {{7, 7}, {0, 1}},
+      {{5, kNaN, 1, kInf, -kInf, 3}, {1, 2, 4, 5, 0, 3}},  // stable within a bucket
+  };
+  for (const auto& [epochs, order] : cases) EXPECT_EQ(evaluation_order(epochs), order);
 }
 
 TEST(CommonCoverage, IntersectionOfContiguousTargets) {

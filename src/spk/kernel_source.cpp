@@ -88,43 +88,22 @@ std::expected<void, KernelIoError> KernelSource::read_exact_at(std::uint64_t off
     if (!buffer.empty()) std::memcpy(buffer.data(), bytes_.data() + offset, buffer.size());
     return {};
   }
-  if (offset > opened_.size || buffer.size() > opened_.size - offset) {
-    return std::unexpected(KernelIoError::unexpected_eof());
-  }
-  while (!buffer.empty()) {
-    const std::uint64_t index = offset / kKernelBlockBytes;
-    const auto held = block(index);
-    if (!held) return std::unexpected(held.error());
-    const std::uint64_t within = offset - index * kKernelBlockBytes;
-    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), kKernelBlockBytes - within));
-    std::memcpy(buffer.data(), *held + within, count);
-    buffer = buffer.subspan(count);
-    offset += count;
-  }
-  return {};
-}
-
-std::expected<const std::byte*, KernelIoError> KernelSource::block(std::uint64_t index) const {
-  if (const auto found = blocks_.find(index); found != blocks_.end()) return found->second.get();
   const auto now = stamp_of(file_.get());
   if (!now) return std::unexpected(KernelIoError::os(now.error()));
   if (*now != opened_) return std::unexpected(KernelIoError::file_changed(opened_.size, now->size));
-  std::uint64_t offset = index * kKernelBlockBytes;
-  const auto size = static_cast<std::size_t>(std::min(kKernelBlockBytes, opened_.size - offset));
-  auto bytes = std::make_unique_for_overwrite<std::byte[]>(size);
-  std::span<std::byte> rest(bytes.get(), size);
-  while (!rest.empty()) {
-    const ssize_t got = ::pread(file_.get(), rest.data(), rest.size(), static_cast<off_t>(offset));
+  // An offset beyond the signed range turns negative and is refused by the system.
+  while (!buffer.empty()) {
+    const std::size_t request = std::min<std::size_t>(buffer.size(), std::numeric_limits<ssize_t>::max());
+    const ssize_t got = ::pread(file_.get(), buffer.data(), request, static_cast<off_t>(offset));
     if (got < 0) {
       if (errno == EINTR) continue;
       return std::unexpected(KernelIoError::os(errno));
     }
     if (got == 0) return std::unexpected(KernelIoError::unexpected_eof());
-    rest = rest.subspan(static_cast<std::size_t>(got));
+    buffer = buffer.subspan(static_cast<std::size_t>(got));
     offset += static_cast<std::uint64_t>(got);
   }
-  if (blocks_.size() >= kMaxKernelBlocks) blocks_.clear();
-  return blocks_.emplace(index, std::move(bytes)).first->second.get();
+  return {};
 }
 
 std::expected<std::uint64_t, KernelIoError> KernelSource::seek(SeekFrom to) {

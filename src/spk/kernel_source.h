@@ -5,22 +5,17 @@
 // (the file was truncated while open) kills the process with SIGBUS when it is
 // touched, and a library inside Python may not install a handler for that.
 // A positional read of such a range returns short instead ("failed to fill
-// whole buffer"). The file is read in blocks of kKernelBlockBytes, each read
-// once and then served from memory (at most kMaxKernelBlocks of them), so a
-// request on a date already visited makes no system call. Before a block is
-// read the file's size and modification time are compared with those it had
-// when opened, so a file changed on disk gives an I/O error rather than data
-// that no longer belongs to the segment list read before; blocks read earlier
-// keep serving the bytes they hold.
+// whole buffer"), and every positional read first compares the file's size and
+// modification time with those it had when opened, so a file changed on disk
+// gives an I/O error rather than data that no longer belongs to the segment
+// list read before.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <span>
-#include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "time/file_descriptor.h"
@@ -63,12 +58,6 @@ struct SeekFrom {
   static SeekFrom current(std::int64_t offset) { return {Origin::Current, 0, offset}; }
 };
 
-// Bytes per block of a kernel file read into memory, and the most blocks one
-// source holds (64 MiB): a source whose blocks would exceed it drops them all
-// and starts again, so memory stays bounded whatever the file's size.
-inline constexpr std::uint64_t kKernelBlockBytes = 16384;
-inline constexpr std::size_t kMaxKernelBlocks = 4096;
-
 class KernelSource {
  public:
   // Opens the regular file at `path` read-only, without blocking on a FIFO or
@@ -104,25 +93,19 @@ class KernelSource {
   std::uint64_t opened_length() const { return holds_bytes_ ? bytes_.size() : opened_.size; }
 
   // Fills the whole buffer with the bytes at `offset`, leaving the read
-  // position alone. Fails with UnexpectedEof when the range ends past the end
-  // of the file as opened (or past the bytes); for a file whose blocks must be
-  // read, with FileChanged when its size or modification time is no longer
-  // what it was at opening, and with UnexpectedEof when it was cut short.
+  // position alone. For a file, fails with FileChanged when its size or
+  // modification time is no longer what it was at opening, and with
+  // UnexpectedEof when the range ends past the end of the file.
   std::expected<void, KernelIoError> read_exact_at(std::uint64_t offset, std::span<std::byte> buffer) const;
 
  private:
   KernelSource(FileDescriptor file, FileStamp opened) : file_(std::move(file)), opened_(opened) {}
-
-  // The block `index` of the file, read now unless held already.
-  std::expected<const std::byte*, KernelIoError> block(std::uint64_t index) const;
 
   FileDescriptor file_;           // -1 for the in-memory form
   FileStamp opened_;              // the file's size and modification time at opening
   std::vector<std::byte> bytes_;  // the in-memory form's bytes
   bool holds_bytes_ = false;
   std::uint64_t position_ = 0;    // read position of the in-memory form
-  // The file's blocks read so far, by index (offset / kKernelBlockBytes).
-  mutable std::unordered_map<std::uint64_t, std::unique_ptr<std::byte[]>> blocks_;
 };
 
 }  // namespace ephemeris

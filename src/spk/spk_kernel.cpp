@@ -187,25 +187,70 @@ std::expected<const Type2Directory*, SpkError> SpkKernel::directory_for(CacheSlo
   if (!directory) return std::unexpected(directory.error());
   ++directory_reads_;
   slot.directory = *directory;
+  slot.records_per_block = std::max<std::uint32_t>(1, kRecordBlockWords / directory->record_size);
   return &*slot.directory;
 }
 
-std::expected<const Type2Record*, SpkError> SpkKernel::make_record_current(CacheSlot& slot,
-                                                                           const SegmentLoc& segment,
-                                                                           const Type2Directory& directory,
-                                                                           std::uint32_t record_index) {
-  if (slot.has_record && slot.record.record_index == record_index) return &slot.record;
-  const auto address = type2_record_address(segment, directory, record_index);
-  if (!address) return std::unexpected(address.error());
-  // Read aside so that a failed read leaves the cached record intact.
-  if (auto read = read_words_into(*address, directory.record_size, record_scratch_); !read) {
-    return std::unexpected(read.error());
+void SpkKernel::drop_record_blocks() {
+  for (CacheSlot& slot : slots_) {
+    slot.blocks.clear();
+    slot.has_last = false;
   }
-  ++record_reads_;
-  slot.record.coefficients.swap(record_scratch_);
-  slot.record.record_index = record_index;
-  slot.has_record = true;
-  return &slot.record;
+  cached_words_ = 0;
+}
+
+std::expected<SpkKernel::LoadedRecord, SpkError> SpkKernel::load_record(CacheSlot& slot, const SegmentLoc& segment,
+                                                                        const Type2Directory& directory,
+                                                                        std::uint32_t record_index) {
+  if (slot.has_last && slot.last_index == record_index) return slot.last;
+  const std::uint32_t size = directory.record_size;
+  const std::uint32_t block_index = record_index / slot.records_per_block;
+  auto found = slot.blocks.find(block_index);
+  if (found == slot.blocks.end() || record_index - found->second.first_record >= found->second.record_count) {
+    const auto address = type2_record_address(segment, directory, record_index);
+    if (!address) return std::unexpected(address.error());
+    // The block's records, cut to those lying wholly at one-based word
+    // addresses inside the file as opened; a record outside it is read alone
+    // and fails as such.
+    const std::int64_t start = segment.start_address;
+    const std::int64_t file_words = static_cast<std::int64_t>(source_.opened_length() / kDafWordBytes);
+    std::int64_t first = static_cast<std::int64_t>(block_index) * slot.records_per_block;
+    std::int64_t end = std::min<std::int64_t>(first + slot.records_per_block, directory.record_count);
+    if (start + first * size < 1) first = (1 - start + size - 1) / size;
+    end = std::min<std::int64_t>(end, (file_words - start + 1) / size);
+    if (first > record_index || end <= record_index) {
+      first = record_index;
+      end = record_index + 1;
+    }
+    const auto block_address = type2_record_address(segment, directory, static_cast<std::uint32_t>(first));
+    if (!block_address) return std::unexpected(block_address.error());
+    RecordBlock block;
+    const auto count = static_cast<std::uint32_t>(end - first);
+    if (auto read = read_words_into(*block_address, count * size, block.words); !read) {
+      return std::unexpected(read.error());
+    }
+    ++record_reads_;
+    if (found != slot.blocks.end()) {
+      cached_words_ -= found->second.words.size() + kRecordBlockOverheadWords;
+      slot.blocks.erase(found);
+    }
+    const std::uint64_t cost = block.words.size() + kRecordBlockOverheadWords;
+    if (cached_words_ + cost > kMaxCachedRecordWords) drop_record_blocks();
+    cached_words_ += cost;
+    block.first_record = static_cast<std::uint32_t>(first);
+    block.record_count = count;
+    block.checks.reserve(count);
+    for (std::uint32_t r = 0; r < count; ++r) {
+      block.checks.push_back(check_type2_record(block.words.data() + static_cast<std::size_t>(r) * size, size));
+    }
+    found = slot.blocks.emplace(block_index, std::move(block)).first;
+  }
+  const RecordBlock& block = found->second;
+  const std::uint32_t offset = record_index - block.first_record;
+  slot.last = {block.words.data() + static_cast<std::size_t>(offset) * size, block.checks[offset]};
+  slot.last_index = record_index;
+  slot.has_last = true;
+  return slot.last;
 }
 
 namespace {
@@ -222,41 +267,10 @@ std::expected<void, SpkError> check_type2_epoch(const SegmentLoc& segment, doubl
 std::expected<void, SpkError> SpkKernel::evaluate_in_slot(std::uint32_t slot_index, const SegmentLoc& segment,
                                                           std::span<const double> epochs,
                                                           std::span<StateVector> states) {
-  if (segment.data_type != kSpkType2) {
-    return std::unexpected(SpkError::unsupported_segment_type(segment.data_type));
-  }
-  for (double epoch : epochs) {
-    if (auto inside = check_type2_epoch(segment, epoch); !inside) return inside;
-  }
-  CacheSlot& slot = slots_[slot_index];
-  const auto directory_ptr = directory_for(slot, segment);
-  if (!directory_ptr) return std::unexpected(directory_ptr.error());
-  const Type2Directory directory = **directory_ptr;
-
-  order_scratch_.clear();
-  order_scratch_.reserve(epochs.size());
   for (std::size_t j = 0; j < epochs.size(); ++j) {
-    const auto record = type2_record_index(directory, epochs[j]);
-    if (!record) return std::unexpected(record.error());
-    order_scratch_.push_back({*record, j});
-  }
-  // Positions are unique, so ordering by (record, position) is a stable sort by record.
-  if (!std::is_sorted(order_scratch_.begin(), order_scratch_.end())) {
-    std::sort(order_scratch_.begin(), order_scratch_.end());
-  }
-
-  std::fill(states.begin(), states.end(), StateVector{});
-  const Type2Record* current = nullptr;
-  for (const RecordOrder& entry : order_scratch_) {
-    if (current == nullptr || current->record_index != entry.record) {
-      const auto loaded = make_record_current(slot, segment, directory, entry.record);
-      if (!loaded) return std::unexpected(loaded.error());
-      current = *loaded;
-    }
-    const auto state = evaluate_loaded_type2_record(current->coefficients, directory.record_size,
-                                                    epochs[entry.position]);
+    auto state = evaluate_one_in_slot(slot_index, segment, epochs[j]);
     if (!state) return std::unexpected(state.error());
-    states[entry.position] = *state;
+    states[j] = *state;
   }
   return {};
 }
@@ -272,9 +286,9 @@ std::expected<StateVector, SpkError> SpkKernel::evaluate_one_in_slot(std::uint32
   if (!directory) return std::unexpected(directory.error());
   const auto record_index = type2_record_index(**directory, epoch);
   if (!record_index) return std::unexpected(record_index.error());
-  const auto record = make_record_current(slot, segment, **directory, *record_index);
+  const auto record = load_record(slot, segment, **directory, *record_index);
   if (!record) return std::unexpected(record.error());
-  return evaluate_loaded_type2_record((*record)->coefficients, (*directory)->record_size, epoch);
+  return evaluate_checked_type2_record(record->words, (*directory)->record_size, record->check, epoch);
 }
 
 std::expected<std::vector<StateVector>, SpkError> SpkKernel::evaluate_type2_at_epochs(
@@ -296,16 +310,98 @@ std::expected<std::size_t, SpkError> SpkKernel::find_segment(std::int32_t body, 
   return kNoSegment;
 }
 
+void SpkKernel::prefetch_segment(std::size_t index, double epoch) const {
+  const Entry& entry = entries_[index];
+  const CacheSlot& slot = slots_[entry.slot];
+  std::uint32_t record_index = 0;
+  if (!slot.directory || !find_type2_record_index(*slot.directory, epoch, record_index)) return;
+  if (slot.has_last && slot.last_index == record_index) return;  // in use already
+  const auto found = slot.blocks.find(record_index / slot.records_per_block);
+  if (found == slot.blocks.end()) return;
+  const RecordBlock& block = found->second;
+  const std::uint32_t offset = record_index - block.first_record;
+  if (offset >= block.record_count) return;
+  __builtin_prefetch(&block.checks[offset]);
+  const std::size_t size = slot.directory->record_size;
+  const double* words = block.words.data() + offset * size;
+  for (std::size_t word = 0; word < size; word += 8) __builtin_prefetch(words + word);  // 64-byte lines
+}
+
+bool SpkKernel::try_evaluate_segment(std::size_t index, double epoch, StateVector& state) {
+  const Entry& entry = entries_[index];
+  const SegmentLoc& segment = entry.loc;
+  if (segment.data_type != kSpkType2 || !std::isfinite(epoch) || epoch < segment.start_seconds ||
+      epoch > segment.end_seconds) {
+    return false;
+  }
+  CacheSlot& slot = slots_[entry.slot];
+  if (!slot.directory) return false;
+  std::uint32_t record_index = 0;
+  if (!find_type2_record_index(*slot.directory, epoch, record_index)) return false;
+  LoadedRecord record = slot.last;
+  if (!slot.has_last || slot.last_index != record_index) {
+    const auto loaded = load_record(slot, segment, *slot.directory, record_index);
+    if (!loaded) return false;
+    record = *loaded;
+  }
+  return evaluate_checked_type2_record_into(record.words, slot.directory->record_size, record.check, epoch, state);
+}
+
+bool SpkKernel::try_evaluate_segment_lanes(std::size_t index, int lanes, const double epochs[],
+                                           StateVector states[]) {
+  if (lanes < 1 || lanes > kMaxType2Lanes) return false;
+  const Entry& entry = entries_[index];
+  const SegmentLoc& segment = entry.loc;
+  CacheSlot& slot = slots_[entry.slot];
+  if (segment.data_type != kSpkType2 || !slot.directory) return false;
+  std::uint32_t record_index[kMaxType2Lanes] = {};
+  for (int l = 0; l < lanes; ++l) {
+    const double epoch = epochs[l];
+    if (!std::isfinite(epoch) || epoch < segment.start_seconds || epoch > segment.end_seconds ||
+        !find_type2_record_index(*slot.directory, epoch, record_index[l])) {
+      return false;
+    }
+  }
+  const double* records[kMaxType2Lanes] = {};
+  Type2RecordCheck checks[kMaxType2Lanes] = {};
+  // A read may drop or replace the blocks of the records before it, so the
+  // records count only from a pass that reads nothing (the second, unless
+  // blocks keep being dropped: then the lanes are left to the single form).
+  for (int pass = 0; pass < 3; ++pass) {
+    const std::uint64_t reads = record_reads_;
+    for (int l = 0; l < lanes; ++l) {
+      LoadedRecord record = slot.last;
+      if (!slot.has_last || slot.last_index != record_index[l]) {
+        const auto loaded = load_record(slot, segment, *slot.directory, record_index[l]);
+        if (!loaded) return false;
+        record = *loaded;
+      }
+      records[l] = record.words;
+      checks[l] = record.check;
+    }
+    if (reads == record_reads_) {
+      return evaluate_checked_type2_records_into(lanes, records, slot.directory->record_size, checks, epochs, states);
+    }
+  }
+  return false;
+}
+
+std::expected<std::size_t, SpkError> SpkKernel::find_segment_over(std::int32_t body, double first, double last) {
+  if (!segments_) {
+    if (auto list = segment_list(); !list) return std::unexpected(list.error());
+  }
+  for (std::size_t i = entries_.size(); i-- > 0;) {
+    const Entry& entry = entries_[i];
+    if (entry.target == body && entry.loc.start_seconds <= last && first <= entry.loc.end_seconds) {
+      return entry.loc.start_seconds <= first && last <= entry.loc.end_seconds ? i : kMixedSegments;
+    }
+  }
+  return kNoSegment;
+}
+
 std::expected<StateVector, SpkError> SpkKernel::evaluate_segment(std::size_t index, double epoch) {
   const Entry& entry = entries_[index];
   return evaluate_one_in_slot(entry.slot, entry.loc, epoch);
-}
-
-std::expected<void, SpkError> SpkKernel::evaluate_segment_at_epochs(std::size_t index,
-                                                                    std::span<const double> epochs,
-                                                                    std::span<StateVector> states) {
-  const Entry& entry = entries_[index];
-  return evaluate_in_slot(entry.slot, entry.loc, epochs, states);
 }
 
 }  // namespace ephemeris

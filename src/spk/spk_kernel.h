@@ -56,12 +56,24 @@ class SpkKernel {
   std::expected<std::vector<double>, SpkError> read_words(std::int32_t start_address, std::uint32_t count);
 
   // States of one Type 2 segment at each epoch (TDB seconds past J2000), in
-  // the order of `epochs`; km and km/s. Each needed record is read and decoded
-  // once, and not at all when it is the segment's cached record.
+  // the order of `epochs`; km and km/s. Fails with the error of the first
+  // epoch that fails alone.
   std::expected<std::vector<StateVector>, SpkError> evaluate_type2_at_epochs(const SegmentLoc& segment,
                                                                              std::span<const double> epochs);
 
-  // Numbers of Type 2 directories and records read from the file so far.
+  // Records are read in blocks of consecutive records (at most
+  // kRecordBlockWords words, or one record when a record is longer), each
+  // block once while it stays cached; record data read before a change of
+  // the file on disk is still served from the cache. The blocks of all
+  // segments together hold at most kMaxCachedRecordWords words: a block that
+  // would pass the bound first drops every cached block. Each block counts
+  // kRecordBlockOverheadWords more for its bookkeeping (map node, checks), so
+  // that many small blocks stay bounded too.
+  static constexpr std::uint32_t kRecordBlockWords = 1024;
+  static constexpr std::uint64_t kMaxCachedRecordWords = std::uint64_t{1} << 22;  // 32 MiB
+  static constexpr std::uint64_t kRecordBlockOverheadWords = 32;
+
+  // Numbers of Type 2 directories and record blocks read from the file so far.
   std::uint64_t type2_directory_reads() const { return directory_reads_; }
   std::uint64_t type2_record_reads() const { return record_reads_; }
 
@@ -76,37 +88,59 @@ class SpkKernel {
   // segment list on first use; its errors are returned.
   std::expected<std::size_t, SpkError> find_segment(std::int32_t body, double epoch);
 
+  // The segment find_segment gives for every epoch of [first, last]: the
+  // last one in file order whose target is `body` and whose coverage meets
+  // the range, when it holds the whole range (kMixedSegments when it does
+  // not), or kNoSegment when no segment of `body` meets the range.
+  static constexpr std::size_t kMixedSegments = kNoSegment - 1;
+  std::expected<std::size_t, SpkError> find_segment_over(std::int32_t body, double first, double last);
+
   // The SegmentLoc of a segment found by `find_segment`.
   const SegmentLoc& segment_loc(std::size_t index) const { return entries_[index].loc; }
 
   // `evaluate_type2_at_epochs` for one listed segment at one epoch, without
   // allocating once the segment's record is cached.
   std::expected<StateVector, SpkError> evaluate_segment(std::size_t index, double epoch);
+  // The same at `lanes` epochs (as evaluate_checked_type2_records_into takes
+  // them), false where any fails (try_evaluate_segment then serves each).
+  bool try_evaluate_segment_lanes(std::size_t index, int lanes, const double epochs[], StateVector states[]);
+  // Asks the processor to fetch the record evaluate_segment would use at
+  // `epoch` when it is cached; reads nothing and changes nothing.
+  void prefetch_segment(std::size_t index, double epoch) const;
+  // The same into `state`, false where evaluate_segment fails (or would
+  // read the directory: evaluate_segment then reads it).
+  bool try_evaluate_segment(std::size_t index, double epoch, StateVector& state);
 
-  // The same for many epochs, writing one state per epoch into `states`
-  // (same length as `epochs`).
-  std::expected<void, SpkError> evaluate_segment_at_epochs(std::size_t index, std::span<const double> epochs,
-                                                           std::span<StateVector> states);
 
-  // The Type 2 caches of one (start_address, end_address) key.
+  // Records of one segment read together (one read for consecutive
+  // records), with the checks made on each as it was read.
+  struct RecordBlock {
+    std::uint32_t first_record = 0;
+    std::uint32_t record_count = 0;
+    std::vector<double> words;
+    std::vector<Type2RecordCheck> checks;
+  };
+  // A record ready for evaluation.
+  struct LoadedRecord {
+    const double* words = nullptr;
+    Type2RecordCheck check;
+  };
+  // The Type 2 caches of one (start_address, end_address) key: the
+  // directory, the blocks read (by record index / records_per_block) and the
+  // record used last.
   struct CacheSlot {
     std::optional<Type2Directory> directory;
-    bool has_record = false;
-    Type2Record record;
+    std::uint32_t records_per_block = 1;
+    std::unordered_map<std::uint32_t, RecordBlock> blocks;
+    bool has_last = false;
+    std::uint32_t last_index = 0;
+    LoadedRecord last;
   };
   // A listed segment as the lookup scans it.
   struct Entry {
     std::int32_t target;
     SegmentLoc loc;
     std::uint32_t slot;
-  };
-  // An epoch position and the record serving it, sorted by record.
-  struct RecordOrder {
-    std::uint32_t record;
-    std::size_t position;
-    friend bool operator<(const RecordOrder& a, const RecordOrder& b) {
-      return a.record != b.record ? a.record < b.record : a.position < b.position;
-    }
   };
 
   SpkKernel(KernelSource source, DafFileRecord file_record)
@@ -118,9 +152,9 @@ class SpkKernel {
                                                 std::vector<double>& words);
   std::uint32_t slot_for(std::int32_t start_address, std::int32_t end_address);
   std::expected<const Type2Directory*, SpkError> directory_for(CacheSlot& slot, const SegmentLoc& segment);
-  std::expected<const Type2Record*, SpkError> make_record_current(CacheSlot& slot, const SegmentLoc& segment,
-                                                                  const Type2Directory& directory,
-                                                                  std::uint32_t record_index);
+  std::expected<LoadedRecord, SpkError> load_record(CacheSlot& slot, const SegmentLoc& segment,
+                                                    const Type2Directory& directory, std::uint32_t record_index);
+  void drop_record_blocks();
   std::expected<void, SpkError> evaluate_in_slot(std::uint32_t slot_index, const SegmentLoc& segment,
                                                  std::span<const double> epochs, std::span<StateVector> states);
   std::expected<StateVector, SpkError> evaluate_one_in_slot(std::uint32_t slot_index, const SegmentLoc& segment,
@@ -133,8 +167,7 @@ class SpkKernel {
 
   std::vector<CacheSlot> slots_;
   std::unordered_map<std::uint64_t, std::uint32_t> slot_of_key_;
-  std::vector<double> record_scratch_;     // a record being read; swapped into its slot on success
-  std::vector<RecordOrder> order_scratch_;  // epoch positions sorted by record
+  std::uint64_t cached_words_ = 0;  // words held by the record blocks of all slots, overhead included
   std::uint64_t directory_reads_ = 0;
   std::uint64_t record_reads_ = 0;
 };

@@ -56,19 +56,23 @@ std::expected<Type2Directory, SpkError> validate_type2_directory(std::span<const
   return Type2Directory{init, interval_length, size, count};
 }
 
+bool find_type2_record_index(const Type2Directory& directory, double epoch, std::uint32_t& index) {
+  const double x = (epoch - directory.init) / directory.interval_length;
+  if (!std::isfinite(x) || x < 0.0) return false;
+  // For x in [0, 2^32 - 1) truncation is the floor.
+  index = x >= kMaxU32AsDouble ? std::numeric_limits<std::uint32_t>::max() : static_cast<std::uint32_t>(x);
+  if (index == directory.record_count) index -= 1;  // the end of the last interval
+  return index < directory.record_count;
+}
+
 std::expected<std::uint32_t, SpkError> type2_record_index(const Type2Directory& directory, double epoch) {
+  std::uint32_t index = 0;
+  if (find_type2_record_index(directory, epoch, index)) return index;
   const double x = (epoch - directory.init) / directory.interval_length;
   if (!std::isfinite(x) || x < 0.0) {
     return std::unexpected(type2_error("epoch precedes the first polynomial interval"));
   }
-  const double whole = std::floor(x);
-  std::uint32_t index = whole >= kMaxU32AsDouble ? std::numeric_limits<std::uint32_t>::max()
-                                                 : static_cast<std::uint32_t>(whole);
-  if (index == directory.record_count) index -= 1;  // the end of the last interval
-  if (index >= directory.record_count) {
-    return std::unexpected(type2_error("epoch is not covered by the polynomial intervals"));
-  }
-  return index;
+  return std::unexpected(type2_error("epoch is not covered by the polynomial intervals"));
 }
 
 std::expected<std::int32_t, SpkError> type2_record_address(const SegmentLoc& segment,
@@ -87,38 +91,59 @@ std::expected<std::int32_t, SpkError> type2_record_address(const SegmentLoc& seg
   return address;
 }
 
+Type2RecordCheck check_type2_record(const double* record, std::uint32_t record_size) {
+  const double mid = record[0];
+  const double radius = record[1];
+  Type2RecordCheck check;
+  check.span_valid = std::isfinite(mid) && std::isfinite(radius) && radius > 0.0;
+  check.coefficients_finite = true;
+  const std::uint32_t coefficient_words = (record_size - 2) / 3 * 3;
+  for (std::uint32_t i = 0; i < coefficient_words; ++i) {
+    if (!std::isfinite(record[2 + i])) check.coefficients_finite = false;
+  }
+  return check;
+}
+
 std::expected<StateVector, SpkError> evaluate_loaded_type2_record(std::span<const double> record,
                                                                   std::uint32_t record_size, double epoch) {
   if (record.size() < 2 || record.size() < record_size) {
     return std::unexpected(type2_error("record holds fewer words than its record size"));
   }
-  const double mid = record[0];
-  const double radius = record[1];
-  if (!std::isfinite(mid) || !std::isfinite(radius) || !(radius > 0.0)) {
-    return std::unexpected(type2_error("record midpoint and radius must be finite and valid"));
-  }
-  const double s = (epoch - mid) / radius;
-  if (!(std::fabs(s) <= 1.0)) {
+  const std::uint32_t words = record_size < 2 ? 2 : record_size;
+  return evaluate_checked_type2_record(record.data(), words, check_type2_record(record.data(), words), epoch);
+}
+
+std::expected<StateVector, SpkError> evaluate_checked_type2_record(const double* record, std::uint32_t record_size,
+                                                                   Type2RecordCheck check, double epoch) {
+  StateVector state;
+  if (evaluate_checked_type2_record_into(record, record_size, check, epoch, state)) return state;
+  if (!check.span_valid) return std::unexpected(type2_error("record midpoint and radius must be finite and valid"));
+  if (!(std::fabs((epoch - record[0]) / record[1]) <= 1.0)) {
     return std::unexpected(type2_error("selected record does not cover the requested epoch"));
   }
-  const std::size_t n = record_size < 2 ? 0 : (record_size - 2) / 3;
-  if (n == 0) return std::unexpected(type2_error("Chebyshev coefficients and argument must be finite"));
-  const std::span<const double> coefficients = record.subspan(2, 3 * n);
-  for (double c : coefficients) {
-    if (!std::isfinite(c)) {
-      return std::unexpected(type2_error("Chebyshev coefficients and argument must be finite"));
-    }
-  }
+  return std::unexpected(type2_error("Chebyshev coefficients and argument must be finite"));
+}
 
-  StateVector state;
+bool evaluate_checked_type2_record_into(const double* record, std::uint32_t record_size, Type2RecordCheck check,
+                                        double epoch, StateVector& state) {
+  if (!check.span_valid) return false;
+  const double mid = record[0];
+  const double radius = record[1];
+  const double s = (epoch - mid) / radius;
+  if (!(std::fabs(s) <= 1.0)) return false;
+  const std::size_t n = (record_size - 2) / 3;
+  if (n == 0 || !check.coefficients_finite) return false;
+  const double* coefficients = record + 2;
+
+  state = StateVector{};
   if (n == 1) {
     state.position_km = {coefficients[0], coefficients[1], coefficients[2]};
-    return state;  // constant position, zero velocity
+    return true;  // constant position, zero velocity
   }
   // The Chebyshev values T_k and their derivatives D_k depend only on s, so
   // one recurrence serves the three axes; each axis still accumulates its own
   // terms in increasing k, exactly as a separate pass per axis would.
-  const double* cx = coefficients.data();
+  const double* cx = coefficients;
   const double* cy = cx + n;
   const double* cz = cy + n;
   const double two_s = 2.0 * s;
@@ -148,7 +173,89 @@ std::expected<StateVector, SpkError> evaluate_loaded_type2_record(std::span<cons
   }
   state.position_km = {px, py, pz};
   state.velocity_km_per_s = {rx / radius, ry / radius, rz / radius};
-  return state;
+  return true;
+}
+
+namespace {
+
+template <int kLanes>
+[[gnu::always_inline]] inline bool evaluate_lanes(const double* const records[], std::uint32_t record_size,
+                                                  const Type2RecordCheck checks[], const double epochs[],
+                                                  StateVector states[]) {
+  const std::size_t n = (record_size - 2) / 3;
+  if (n < 2) return false;
+  double radius[kLanes], s[kLanes], two_s[kLanes];
+  const double* cx[kLanes];
+  const double* cy[kLanes];
+  const double* cz[kLanes];
+  for (int l = 0; l < kLanes; ++l) {
+    if (!checks[l].span_valid || !checks[l].coefficients_finite) return false;
+    radius[l] = records[l][1];
+    s[l] = (epochs[l] - records[l][0]) / radius[l];
+    if (!(std::fabs(s[l]) <= 1.0)) return false;
+    two_s[l] = 2.0 * s[l];
+    cx[l] = records[l] + 2;
+    cy[l] = cx[l] + n;
+    cz[l] = cy[l] + n;
+  }
+  double t_prev[kLanes], t_curr[kLanes], d_prev[kLanes], d_curr[kLanes];
+  double px[kLanes], py[kLanes], pz[kLanes], rx[kLanes], ry[kLanes], rz[kLanes];
+  for (int l = 0; l < kLanes; ++l) {
+    t_prev[l] = 1.0;
+    t_curr[l] = s[l];
+    d_prev[l] = 0.0;
+    d_curr[l] = 1.0;
+    px[l] = cx[l][0] + s[l] * cx[l][1];
+    py[l] = cy[l][0] + s[l] * cy[l][1];
+    pz[l] = cz[l][0] + s[l] * cz[l][1];
+    rx[l] = cx[l][1];
+    ry[l] = cy[l][1];
+    rz[l] = cz[l][1];
+  }
+  for (std::size_t k = 2; k < n; ++k) {
+    for (int l = 0; l < kLanes; ++l) {
+      const double t_next = two_s[l] * t_curr[l] - t_prev[l];
+      const double d_next = two_s[l] * d_curr[l] + 2.0 * t_curr[l] - d_prev[l];
+      px[l] += t_next * cx[l][k];
+      py[l] += t_next * cy[l][k];
+      pz[l] += t_next * cz[l][k];
+      rx[l] += d_next * cx[l][k];
+      ry[l] += d_next * cy[l][k];
+      rz[l] += d_next * cz[l][k];
+      t_prev[l] = t_curr[l];
+      t_curr[l] = t_next;
+      d_prev[l] = d_curr[l];
+      d_curr[l] = d_next;
+    }
+  }
+  for (int l = 0; l < kLanes; ++l) {
+    states[l].position_km = {px[l], py[l], pz[l]};
+    states[l].velocity_km_per_s = {rx[l] / radius[l], ry[l] / radius[l], rz[l] / radius[l]};
+  }
+  return true;
+}
+
+// The same loops compiled for AVX2 (no FMA: the build keeps -ffp-contract=off
+// and AVX2 alone has no fused operations), run only where the processor has it.
+[[gnu::target("avx2")]] bool evaluate_four_lanes(const double* const records[], std::uint32_t record_size,
+                                                 const Type2RecordCheck checks[], const double epochs[],
+                                                 StateVector states[]) {
+  return evaluate_lanes<4>(records, record_size, checks, epochs, states);
+}
+
+}  // namespace
+
+bool has_wide_type2_lanes() {
+  static const bool wide = __builtin_cpu_supports("avx2");
+  return wide;
+}
+
+bool evaluate_checked_type2_records_into(int lanes, const double* const records[], std::uint32_t record_size,
+                                         const Type2RecordCheck checks[], const double epochs[],
+                                         StateVector states[]) {
+  if (lanes == 4 && has_wide_type2_lanes()) return evaluate_four_lanes(records, record_size, checks, epochs, states);
+  if (lanes == 2) return evaluate_lanes<2>(records, record_size, checks, epochs, states);
+  return false;
 }
 
 }  // namespace ephemeris

@@ -38,10 +38,11 @@ struct Type2Directory {
   friend bool operator==(const Type2Directory&, const Type2Directory&) = default;
 };
 
-// One decoded record: the RSIZE words as read (MID and RADIUS included).
-struct Type2Record {
-  std::vector<double> coefficients;
-  std::uint32_t record_index = 0;
+// What loading a record establishes once, so that each evaluation of it
+// needs no scan of its words.
+struct Type2RecordCheck {
+  bool span_valid = false;           // MID and RADIUS finite, RADIUS > 0
+  bool coefficients_finite = false;  // the 3n coefficient words finite
 };
 
 // What evaluation needs to know of one segment.
@@ -73,15 +74,44 @@ std::expected<Type2Directory, SpkError> validate_type2_directory(std::span<const
 // end of the last interval belongs to the last record.
 std::expected<std::uint32_t, SpkError> type2_record_index(const Type2Directory& directory, double epoch);
 
+// The same as a flag: false where type2_record_index fails.
+bool find_type2_record_index(const Type2Directory& directory, double epoch, std::uint32_t& index);
+
 // Word address of record `record_index` (start_address + index * RSIZE).
 std::expected<std::int32_t, SpkError> type2_record_address(const SegmentLoc& segment,
                                                            const Type2Directory& directory,
                                                            std::uint32_t record_index);
 
+// The checks of one record of `record_size` words (at least 2).
+Type2RecordCheck check_type2_record(const double* record, std::uint32_t record_size);
+
 // Evaluates one record at `epoch` (TDB seconds): position in km from the
 // Chebyshev sums, velocity in km/s from their derivatives. `record` must hold
-// at least `record_size` words.
+// at least `record_size` words. Errors in this order: the record's length,
+// its MID and RADIUS, the epoch's coverage, its coefficients.
 std::expected<StateVector, SpkError> evaluate_loaded_type2_record(std::span<const double> record,
                                                                   std::uint32_t record_size, double epoch);
+
+// The same for a record of `record_size` words (at least 2) whose checks were
+// made when it was loaded: the same results and errors, without the scan.
+std::expected<StateVector, SpkError> evaluate_checked_type2_record(const double* record, std::uint32_t record_size,
+                                                                   Type2RecordCheck check, double epoch);
+
+// The same into `state`, false where evaluate_checked_type2_record fails.
+bool evaluate_checked_type2_record_into(const double* record, std::uint32_t record_size, Type2RecordCheck check,
+                                        double epoch, StateVector& state);
+
+// The same for `lanes` records (2, or 4 where has_wide_type2_lanes()) of
+// `record_size` words at one epoch each, evaluated side by side (each with
+// the operations of the single form, in its order, so the same bits); false
+// when any fails or holds one coefficient per axis (the single form then
+// serves each).
+inline constexpr int kMaxType2Lanes = 4;
+bool evaluate_checked_type2_records_into(int lanes, const double* const records[], std::uint32_t record_size,
+                                         const Type2RecordCheck checks[], const double epochs[],
+                                         StateVector states[]);
+
+// True when this processor runs four lanes at once (AVX2).
+bool has_wide_type2_lanes();
 
 }  // namespace ephemeris

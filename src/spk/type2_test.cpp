@@ -100,20 +100,45 @@ TEST(Type2Segment, EveryDirectoryAndCoverageCheckInOrder) {
   EXPECT_EQ(with_word(7, 3, kNaN), "unsupported SPK segment type 3");
 }
 
-TEST(Type2Segment, EachRecordIsReadOnceAndFailuresKeepTheDirectory) {
+TEST(Type2Segment, RecordsAreReadOnceInBlocksAndFailuresKeepTheDirectory) {
   auto segment = testing::linear_segment(499, 4, 0.0, 100.0, 4, {1000, 2000, 3000}, {1, 1, 1});
   segment.data[3 * 8] = kNaN;  // MID of record 3
   auto k = testing::kernel_of({segment});
   const auto loc = SegmentLoc::from_segment(k.segments()->at(0));
   const auto at = [&](auto... epochs) { return outcome(k.evaluate_type2_at_epochs(loc, std::array{epochs...})); };
   EXPECT_EQ(at(10.0, 210.0, 20.0, 220.0), "ok");
-  EXPECT_EQ(std::pair(k.type2_record_reads(), k.type2_directory_reads()), std::pair(2ul, 1ul));
+  EXPECT_EQ(std::pair(k.type2_record_reads(), k.type2_directory_reads()), std::pair(1ul, 1ul));  // one block
   EXPECT_EQ(at(205.0, 299.0), "ok");  // the cached record
   EXPECT_TRUE(k.evaluate_type2_at_epochs(loc, {}).value().empty());
-  EXPECT_EQ(k.type2_record_reads(), 2u);
+  EXPECT_EQ(k.type2_record_reads(), 1u);
   EXPECT_EQ(at(10.0, 350.0, 20.0), kType2 + "record midpoint and radius must be finite and valid");
   EXPECT_EQ(at(250.0), "ok");
-  EXPECT_EQ(std::pair(k.type2_record_reads(), k.type2_directory_reads()), std::pair(5ul, 1ul));
+  EXPECT_EQ(std::pair(k.type2_record_reads(), k.type2_directory_reads()), std::pair(1ul, 1ul));
+}
+
+// Records are read in blocks cut to the file: a segment location stretched
+// back by k records, so that its first ones would start before word 1. Those
+// fail as a one-record read fails; the block of the others starts at the
+// first one the file holds.
+TEST(Type2Segment, BlocksStopAtTheStartOfTheFile) {
+  const auto line = testing::linear_segment(499, 4, 0, 50, 4, {1, 2, 3}, {1, 1, 1});
+  auto image = testing::build_kernel({.segments = {line}});
+  const std::int32_t start = image.start_addresses[0];
+  const std::int32_t k = start / 8 + 2;
+  image.put_f64(testing::KernelImage::word_offset(start + 32), -50.0 * k);  // INIT
+  image.put_f64(testing::KernelImage::word_offset(start + 35), 4.0 + k);    // N
+  auto kernel = SpkKernel::from_bytes(image.bytes).value();
+  auto plain = testing::kernel_of({line});
+  const auto loc = SegmentLoc::from_segment(plain.segments()->at(0));
+  SegmentLoc stretched = loc;
+  stretched.start_address -= 8 * k;
+  stretched.start_seconds = -50.0 * k;
+  const double early = 10.0 - 50.0 * k;
+  const std::string before_the_file = kType2 + "DAF word addresses are one-based";
+  EXPECT_EQ(kernel.evaluate_type2_at_epochs(stretched, std::array{10.0, 160.0}).value(),
+            plain.evaluate_type2_at_epochs(loc, std::array{10.0, 160.0}).value());
+  EXPECT_EQ(outcome(kernel.evaluate_type2_at_epochs(stretched, std::array{10.0, early})), before_the_file);
+  EXPECT_EQ(outcome(kernel.evaluate_type2_at_epochs(stretched, std::array{early, 10.0})), before_the_file);
 }
 
 }  // namespace
