@@ -21,9 +21,13 @@ import time
 import warnings
 from collections.abc import Callable, Sequence
 
-import numpy as np
+# One BLAS thread: idle OpenBLAS threads spinning beside the timed loops take
+# CPU from both sides on a small machine.
+os.environ.setdefault("OPENBLAS_NUM_THREADS", "1")
 
-import ephemeris
+import numpy as np  # noqa: E402
+
+import ephemeris  # noqa: E402
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 J2000 = 2451545.0
