@@ -96,8 +96,8 @@ class SpkEphemeris final : public EphemerisBackend {
                                                                  std::span<const Instant> instants,
                                                                  const PositionOptions& options) const override;
   // The same batch, polling `interrupt` every few milliseconds of work
-  // (instant conversions, positions, slices of epochs on the uncorrected path
-  // and blocks of instants sorted on the corrected path); a stop returns
+  // (instant conversions, corrected positions, groups of instants on the
+  // uncorrected path); a stop returns
   // EphemerisError::interrupted(). The results are those of the batch
   // without a check, bit for bit.
   std::expected<std::vector<Position>, EphemerisError> positions(std::span<const Body> bodies,

@@ -16,10 +16,6 @@
 namespace ephemeris {
 namespace {
 
-// Instants sorted together on the corrected path: about a second's work and
-// a few milliseconds of sorting.
-constexpr std::size_t kInstantsPerSortedBlock = std::size_t{1} << 16;
-
 bool changes_state(const Corrections& c) { return c.light_time || c.aberration || c.gravitational_deflection; }
 
 // The corrected positions of `targets` at the instants `order` lists (indices
@@ -247,16 +243,8 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
   result.resize(static_cast<std::size_t>(*count));
   std::vector<std::size_t> order(epochs.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
-  const auto earlier = [&](std::size_t a, std::size_t b) { return epochs[a] < epochs[b]; };
-  bool reordered = false;
-  // Sorted a block at a time, so that the interrupt is polled between sorts.
-  for (std::size_t first = 0; corrected && first < order.size(); first += kInstantsPerSortedBlock) {
-    if (interrupt.stop(0, 1)) return std::unexpected(EphemerisError::interrupted());
-    const auto block = std::span(order).subspan(first, std::min(kInstantsPerSortedBlock, order.size() - first));
-    if (std::ranges::is_sorted(block, earlier)) continue;
-    std::ranges::stable_sort(block, earlier);
-    reordered = true;
-  }
+  if (corrected) order = evaluation_order(epochs);
+  const bool reordered = !std::ranges::is_sorted(order);
   auto done = corrected_positions(kernels, targets, center, *options, epochs, offsets, order, interrupt, result);
   if (!done && reordered && done.error().kind() != EphemerisError::Kind::Interrupted) {
     std::iota(order.begin(), order.end(), std::size_t{0});
