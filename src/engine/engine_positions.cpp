@@ -58,13 +58,7 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
                           std::span<const std::int32_t> targets, std::span<const double> epochs,
                           std::span<const CartesianState> offsets, const InterruptCheck& interrupt,
                           std::vector<Position>& result) {
-  double first_epoch = std::numeric_limits<double>::infinity();
-  double last_epoch = -first_epoch;
-  for (double epoch : epochs) {
-    first_epoch = std::min(first_epoch, epoch);
-    last_epoch = std::max(last_epoch, epoch);
-  }
-  ChainWalker walker(kernels, first_epoch, last_epoch);
+  ChainWalker walker(kernels, epochs);
   const std::vector<std::size_t> order = evaluation_order(epochs);
   const std::size_t n_bodies = targets.size();
   const bool topocentric = !offsets.empty();

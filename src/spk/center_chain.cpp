@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <optional>
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "core/body.h"
 
@@ -31,8 +31,15 @@ class CenterChainAccess {
   static void prefetch(SpkKernel& kernel, std::size_t segment, double epoch) {
     kernel.prefetch_segment(segment, epoch);
   }
-  static bool try_evaluate(SpkKernel& kernel, std::size_t segment, double epoch, StateVector& state) {
-    return kernel.try_evaluate_segment(segment, epoch, state);
+  // The state of `segment` at `epoch` into `state`: the quick form, or the
+  // full evaluation where it declines (the first directory read, or the error).
+  static std::expected<void, SpkError> evaluate_into(SpkKernel& kernel, std::size_t segment, double epoch,
+                                                     StateVector& state) {
+    if (kernel.try_evaluate_segment(segment, epoch, state)) return {};
+    const auto evaluated = kernel.evaluate_segment(segment, epoch);
+    if (!evaluated) return std::unexpected(evaluated.error());
+    state = *evaluated;
+    return {};
   }
   // The segment serving `body` over all of [first, last] in this kernel.
   enum class Over : std::uint8_t { None, One, Mixed };
@@ -71,13 +78,7 @@ std::expected<std::vector<StateVector>, SpkError> barycentric_states_across_kern
     std::span<SpkKernel> kernels, std::int32_t target, std::span<const double> epochs) {
   std::vector<StateVector> states(epochs.size());
   if (target == kNaifSolarSystemBarycenter) return states;
-  double first = std::numeric_limits<double>::infinity();
-  double last = -first;
-  for (double epoch : epochs) {
-    first = std::min(first, epoch);
-    last = std::max(last, epoch);
-  }
-  ChainWalker walker(kernels, first, last);
+  ChainWalker walker(kernels, epochs);
   for (std::size_t i = 0; i < epochs.size(); ++i) {
     auto state = walker.state(target, epochs[i]);
     if (!state) return std::unexpected(state.error());
@@ -111,12 +112,9 @@ std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<
   }
   StateVector sum{};
   for (std::size_t i = 0; i < count; ++i) {
-    SpkKernel& kernel = kernels[hits[i].kernel];
     StateVector state;
-    if (!Access::try_evaluate(kernel, hits[i].segment, epoch, state)) {
-      const auto evaluated = Access::evaluate(kernel, hits[i].segment, epoch);  // the error, or the first directory read
-      if (!evaluated) return std::unexpected(evaluated.error());
-      state = *evaluated;
+    if (auto done = Access::evaluate_into(kernels[hits[i].kernel], hits[i].segment, epoch, state); !done) {
+      return std::unexpected(done.error());
     }
     sum += state;
   }
@@ -124,8 +122,12 @@ std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<
   return sum;
 }
 
-ChainWalker::ChainWalker(std::span<SpkKernel> kernels, double first_epoch, double last_epoch)
-    : kernels_(kernels), first_epoch_(first_epoch), last_epoch_(last_epoch) {}
+ChainWalker::ChainWalker(std::span<SpkKernel> kernels, std::span<const double> epochs) : kernels_(kernels) {
+  for (double epoch : epochs) {
+    first_epoch_ = std::min(first_epoch_, epoch);
+    last_epoch_ = std::max(last_epoch_, epoch);
+  }
+}
 
 const ChainWalker::Body& ChainWalker::body(std::int32_t code) {
   for (const Body& known : bodies_) {
@@ -191,13 +193,8 @@ bool ChainWalker::try_state(std::int32_t target, double epoch, StateVector& stat
   for (std::uint32_t id : chain.links) {
     LinkState& link = links_[id];
     if (link.stamp != stamp_) {
-      SpkKernel& kernel = kernels_[link.link.kernel];
-      if (!Access::try_evaluate(kernel, link.link.segment, epoch, link.state)) {
-        // The first evaluation reads the directory; a failure is left to the walk.
-        const auto evaluated = Access::evaluate(kernel, link.link.segment, epoch);
-        if (!evaluated) return false;
-        link.state = *evaluated;
-      }
+      // A failure is left to the walk, which reports it.
+      if (!Access::evaluate_into(kernels_[link.link.kernel], link.link.segment, epoch, link.state)) return false;
       link.stamp = stamp_;
     }
     sum += link.state;
@@ -232,10 +229,7 @@ bool ChainWalker::try_state_lanes(std::int32_t target, int lanes, const double e
       SpkKernel& kernel = kernels_[link.link.kernel];
       if (!Access::try_evaluate_lanes(kernel, link.link.segment, lanes, epochs, link.lanes)) {
         for (int l = 0; l < lanes; ++l) {
-          if (Access::try_evaluate(kernel, link.link.segment, epochs[l], link.lanes[l])) continue;
-          const auto evaluated = Access::evaluate(kernel, link.link.segment, epochs[l]);
-          if (!evaluated) return false;
-          link.lanes[l] = *evaluated;
+          if (!Access::evaluate_into(kernel, link.link.segment, epochs[l], link.lanes[l])) return false;
         }
       }
       link.lanes_stamp = lanes_stamp_;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -41,9 +42,9 @@ std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<
 // kernels must outlive the walker.
 class ChainWalker {
  public:
-  // `first_epoch` and `last_epoch` bound the epochs to come (TDB seconds);
-  // epochs outside them are served too, by a lookup each.
-  ChainWalker(std::span<SpkKernel> kernels, double first_epoch, double last_epoch);
+  // `epochs` are the epochs to come (TDB seconds): their span decides which
+  // segments serve the whole walk; other epochs are served too, by a lookup each.
+  ChainWalker(std::span<SpkKernel> kernels, std::span<const double> epochs);
 
   std::expected<StateVector, SpkError> state(std::int32_t target, double epoch);
   // The same into `state`; false where state() fails (it gives the error).
@@ -85,8 +86,8 @@ class ChainWalker {
   std::expected<StateVector, SpkError> walk(std::int32_t target, double epoch, bool in_range);
 
   std::span<SpkKernel> kernels_;
-  double first_epoch_;
-  double last_epoch_;
+  double first_epoch_ = std::numeric_limits<double>::infinity();
+  double last_epoch_ = -std::numeric_limits<double>::infinity();
   std::vector<Body> bodies_;
   std::vector<Plan> plans_;
   std::vector<LinkState> links_;

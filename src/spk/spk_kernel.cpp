@@ -255,25 +255,19 @@ std::expected<SpkKernel::LoadedRecord, SpkError> SpkKernel::load_record(CacheSlo
 
 namespace {
 
+// Whether `epoch` is a finite epoch of the segment's coverage.
+bool covers(const SegmentLoc& segment, double epoch) {
+  return std::isfinite(epoch) && epoch >= segment.start_seconds && epoch <= segment.end_seconds;
+}
+
 std::expected<void, SpkError> check_type2_epoch(const SegmentLoc& segment, double epoch) {
-  if (!std::isfinite(epoch) || epoch < segment.start_seconds || epoch > segment.end_seconds) {
+  if (!covers(segment, epoch)) {
     return std::unexpected(SpkError::epoch_outside_segment(epoch, segment.start_seconds, segment.end_seconds));
   }
   return {};
 }
 
 }  // namespace
-
-std::expected<void, SpkError> SpkKernel::evaluate_in_slot(std::uint32_t slot_index, const SegmentLoc& segment,
-                                                          std::span<const double> epochs,
-                                                          std::span<StateVector> states) {
-  for (std::size_t j = 0; j < epochs.size(); ++j) {
-    auto state = evaluate_one_in_slot(slot_index, segment, epochs[j]);
-    if (!state) return std::unexpected(state.error());
-    states[j] = *state;
-  }
-  return {};
-}
 
 std::expected<StateVector, SpkError> SpkKernel::evaluate_one_in_slot(std::uint32_t slot_index,
                                                                      const SegmentLoc& segment, double epoch) {
@@ -295,7 +289,11 @@ std::expected<std::vector<StateVector>, SpkError> SpkKernel::evaluate_type2_at_e
     const SegmentLoc& segment, std::span<const double> epochs) {
   const std::uint32_t slot = slot_for(segment.start_address, segment.end_address);
   std::vector<StateVector> states(epochs.size());
-  if (auto done = evaluate_in_slot(slot, segment, epochs, states); !done) return std::unexpected(done.error());
+  for (std::size_t j = 0; j < epochs.size(); ++j) {
+    auto state = evaluate_one_in_slot(slot, segment, epochs[j]);
+    if (!state) return std::unexpected(state.error());
+    states[j] = *state;
+  }
   return states;
 }
 
@@ -330,10 +328,7 @@ void SpkKernel::prefetch_segment(std::size_t index, double epoch) const {
 bool SpkKernel::try_evaluate_segment(std::size_t index, double epoch, StateVector& state) {
   const Entry& entry = entries_[index];
   const SegmentLoc& segment = entry.loc;
-  if (segment.data_type != kSpkType2 || !std::isfinite(epoch) || epoch < segment.start_seconds ||
-      epoch > segment.end_seconds) {
-    return false;
-  }
+  if (segment.data_type != kSpkType2 || !covers(segment, epoch)) return false;
   CacheSlot& slot = slots_[entry.slot];
   if (!slot.directory) return false;
   std::uint32_t record_index = 0;
@@ -357,8 +352,7 @@ bool SpkKernel::try_evaluate_segment_lanes(std::size_t index, int lanes, const d
   std::uint32_t record_index[kMaxType2Lanes] = {};
   for (int l = 0; l < lanes; ++l) {
     const double epoch = epochs[l];
-    if (!std::isfinite(epoch) || epoch < segment.start_seconds || epoch > segment.end_seconds ||
-        !find_type2_record_index(*slot.directory, epoch, record_index[l])) {
+    if (!covers(segment, epoch) || !find_type2_record_index(*slot.directory, epoch, record_index[l])) {
       return false;
     }
   }

@@ -155,8 +155,6 @@ class SpkKernel {
   std::expected<LoadedRecord, SpkError> load_record(CacheSlot& slot, const SegmentLoc& segment,
                                                     const Type2Directory& directory, std::uint32_t record_index);
   void drop_record_blocks();
-  std::expected<void, SpkError> evaluate_in_slot(std::uint32_t slot_index, const SegmentLoc& segment,
-                                                 std::span<const double> epochs, std::span<StateVector> states);
   std::expected<StateVector, SpkError> evaluate_one_in_slot(std::uint32_t slot_index, const SegmentLoc& segment,
                                                             double epoch);
 
