@@ -200,9 +200,12 @@ bool has_fma() {
   // Finite components, both angles' arguments in the kernel's domain, rho2 > 0
   // (so r2 > 0): then to_spherical succeeds and its angles take the kernel.
   const Double4 floor = splat<Double4>(kArctangentFloor);
-  const MaskOf<Double4> fine = (magnitude(x) < limit) & (magnitude(y) < limit) & (magnitude(z) < limit) & (rho < limit) &
-                     ((magnitude(x) >= floor) | (magnitude(y) >= floor)) & ((magnitude(z) >= floor) | (rho >= floor)) &
-                     (rho2 > 0.0) & (magnitude(vx) <= kMax) & (magnitude(vy) <= kMax) & (magnitude(vz) <= kMax);
+  const auto below = [&](Double4 v) { return magnitude(v) < limit; };
+  const auto finite = [&](Double4 v) { return magnitude(v) <= kMax; };
+  const MaskOf<Double4> fine = below(x) & below(y) & below(z) & below(rho) &
+                               ((magnitude(x) >= floor) | (magnitude(y) >= floor)) &
+                               ((magnitude(z) >= floor) | (rho >= floor)) & (rho2 > 0.0) & finite(vx) & finite(vy) &
+                               finite(vz);
   for (int l = 0; l < 4; ++l) {
     if (!fine[l]) return false;
   }

@@ -67,16 +67,17 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
   // A J2000 frame is the same at every instant; the rotation of date is made per instant.
   const bool of_date = options.reference_epoch == ReferenceEpoch::OfDate;
   const bool ecliptic = !of_date && std::holds_alternative<J2000Ecliptic>(output_frame(options, kJ2000JulianDay));
-  // Groups of instants (four with AVX2, else two), so that their Chebyshev
+  // Groups of instants (eight with AVX2, else two), so that their Chebyshev
   // series and spherical conversions run side by side.
-  const std::size_t group = has_wide_type2_lanes() ? 4 : 2;
+  const std::size_t group = has_wide_type2_lanes() ? 8 : 2;
   std::size_t next_poll = 0;
   for (std::size_t j = 0; j < order.size();) {
     if (j >= next_poll) {
       next_poll += kEpochsPerInterruptPoll;
       if (interrupt.stop(0, 1)) return FastBatch::Interrupted;
     }
-    const std::size_t lanes = std::min(group, order.size() - j) >= 2 ? std::min(group, order.size() - j) / 2 * 2 : 1;
+    std::size_t lanes = group;  // then halved down to what remains
+    while (lanes > order.size() - j) lanes /= 2;
     std::size_t at[kMaxType2Lanes];
     double lane_epochs[kMaxType2Lanes];
     for (std::size_t l = 0; l < lanes; ++l) {
@@ -98,7 +99,8 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
     for (std::size_t l = 0; l < lanes; ++l) {
       if (topocentric) observer[l] += offsets[at[l]];
       if (of_date) {
-        rotation[l] = std::get<OfDateRotation>(output_frame(options, julian_day_from_seconds_since_j2000(lane_epochs[l])));
+        const double jd_tdb = julian_day_from_seconds_since_j2000(lane_epochs[l]);
+        rotation[l] = std::get<OfDateRotation>(output_frame(options, jd_tdb));
       }
     }
     for (std::size_t k = 0; k < n_bodies; ++k) {
@@ -117,8 +119,10 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
         }
       }
       SphericalCoordinates spherical[kMaxType2Lanes];
-      static_assert(kMaxType2Lanes <= kSphericalLanes);
-      if (!to_spherical_lanes(static_cast<int>(lanes), rotated, spherical)) return FastBatch::Failed;
+      for (std::size_t l = 0; l < lanes; l += kSphericalLanes) {
+        const int count = static_cast<int>(std::min<std::size_t>(kSphericalLanes, lanes - l));
+        if (!to_spherical_lanes(count, rotated + l, spherical + l)) return FastBatch::Failed;
+      }
       for (std::size_t l = 0; l < lanes; ++l) {
         out[at[l] * n_bodies + k] = Position{spherical[l].longitude_deg, spherical[l].latitude_deg,
                                              spherical[l].distance / kKmPerAu,
