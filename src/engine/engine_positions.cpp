@@ -70,6 +70,13 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
   // Groups of instants (eight with AVX2, else two), so that their Chebyshev
   // series and spherical conversions run side by side.
   const std::size_t group = has_wide_type2_lanes() ? 8 : 2;
+  // Per group, declared once (their default member initialisers would
+  // otherwise clear them at every group).
+  StateVector observer[kMaxType2Lanes];
+  StateVector target[kMaxType2Lanes];
+  CartesianState rotated[kMaxType2Lanes];
+  SphericalCoordinates spherical[kMaxType2Lanes];
+  std::optional<OfDateRotation> rotation[kMaxType2Lanes];
   std::size_t next_poll = 0;
   for (std::size_t j = 0; j < order.size();) {
     if (j >= next_poll) {
@@ -93,9 +100,7 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
       return lanes == 1 ? walker.try_state(code, lane_epochs[0], state[0])
                         : walker.try_state_lanes(code, static_cast<int>(lanes), lane_epochs, state);
     };
-    StateVector observer[kMaxType2Lanes];
     if (!states(center, observer)) return FastBatch::Failed;
-    std::optional<OfDateRotation> rotation[kMaxType2Lanes];
     for (std::size_t l = 0; l < lanes; ++l) {
       if (topocentric) observer[l] += offsets[at[l]];
       if (of_date) {
@@ -104,10 +109,8 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
       }
     }
     for (std::size_t k = 0; k < n_bodies; ++k) {
-      StateVector target[kMaxType2Lanes];
       if (!states(targets[k], target)) return FastBatch::Failed;
       // position_from_state's steps, the spherical conversions side by side.
-      CartesianState rotated[kMaxType2Lanes];
       for (std::size_t l = 0; l < lanes; ++l) {
         const CartesianState relative = target[l] - observer[l];
         if (of_date) {
@@ -118,7 +121,6 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
           rotated[l] = ecliptic ? rotated_to_j2000_ecliptic(relative) : relative;
         }
       }
-      SphericalCoordinates spherical[kMaxType2Lanes];
       for (std::size_t l = 0; l < lanes; l += kSphericalLanes) {
         const int count = static_cast<int>(std::min<std::size_t>(kSphericalLanes, lanes - l));
         if (!to_spherical_lanes(count, rotated + l, spherical + l)) return FastBatch::Failed;

@@ -222,7 +222,7 @@ bool ChainWalker::try_state_lanes(std::int32_t target, int lanes, const double e
     lanes_count_ = lanes;
     std::copy(epochs, epochs + lanes, lanes_epochs_);
   }
-  StateVector sums[kMaxType2Lanes] = {};
+  for (int l = 0; l < lanes; ++l) states[l] = StateVector{};  // the sums, in place
   for (const std::uint32_t id : chain.links) {
     LinkState& link = links_[id];
     if (link.lanes_stamp != lanes_stamp_) {
@@ -234,9 +234,8 @@ bool ChainWalker::try_state_lanes(std::int32_t target, int lanes, const double e
       }
       link.lanes_stamp = lanes_stamp_;
     }
-    for (int l = 0; l < lanes; ++l) sums[l] += link.lanes[l];
+    for (int l = 0; l < lanes; ++l) states[l] += link.lanes[l];
   }
-  std::copy(sums, sums + lanes, states);
   return true;
 }
 
