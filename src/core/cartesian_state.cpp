@@ -20,46 +20,25 @@ namespace {
 
 // Two and four doubles side by side (GCC vector extension: arithmetic,
 // comparisons and ?: act lane by lane, each lane with the scalar operation's
-// rounding, so every width gives the same bits). The four-lane form is used
-// only inside code built for AVX2, so the ABI of a 32-byte vector passed
-// without AVX never applies (GCC reports it at the end of the file, hence
-// no pop).
-#pragma GCC diagnostic ignored "-Wpsabi"
+// rounding, so every width gives the same bits). Vectors cross function
+// boundaries by reference only: a 32-byte vector passed by value to code
+// built without AVX would change the calling convention (and compilers say so).
 using Double2 = double __attribute__((vector_size(16)));
 using Double4 = double __attribute__((vector_size(32)));
 template <class V> using MaskOf = decltype(V{} < V{});
 template <class V> inline constexpr int kLanesOf = sizeof(V) / sizeof(double);
 
 template <class V>
-[[gnu::always_inline]] inline V splat(double c) {
-  V v;
-  for (int l = 0; l < kLanesOf<V>; ++l) v[l] = c;
-  return v;
-}
-template <class V>
-[[gnu::always_inline]] inline V choose(MaskOf<V> m, V a, V b) {
-  return m ? a : b;
-}
-template <class V>
-[[gnu::always_inline]] inline V magnitude(V v) {
-  return reinterpret_cast<V>(reinterpret_cast<MaskOf<V>>(v) & INT64_MAX);
-}
-template <class V>
-[[gnu::always_inline]] inline V with_sign_of(V v, V sign) {
-  return reinterpret_cast<V>((reinterpret_cast<MaskOf<V>>(v) & INT64_MAX) |
-                             (reinterpret_cast<MaskOf<V>>(sign) & INT64_MIN));
-}
-template <class V>
-[[gnu::always_inline]] inline V fused(V a, V b, V c) {
-  V r;
+[[gnu::always_inline]] inline void fused_into(V& r, const V& a, const V& b, const V& c) {
   for (int l = 0; l < kLanesOf<V>; ++l) r[l] = std::fma(a[l], b[l], c[l]);
-  return r;
 }
 template <class V>
-[[gnu::always_inline]] inline V root(V v) {
-  V r;
+[[gnu::always_inline]] inline void root_into(V& r, const V& v) {
   for (int l = 0; l < kLanesOf<V>; ++l) r[l] = std::sqrt(v[l]);
-  return r;
+}
+template <class V>
+[[gnu::always_inline]] inline void magnitude_into(V& r, const V& v) {
+  r = reinterpret_cast<V>(reinterpret_cast<MaskOf<V>>(v) & INT64_MAX);
 }
 
 // atan(t) = t + t u P(u), u = t^2, |t| <= 1/2: P of degree 11, the minimax
@@ -90,43 +69,51 @@ constexpr double kArctangentFloor = 0x1p-1000;
 // the angle is assembled as C + s (t + tail), C a multiple of pi/4 split in
 // two doubles, s = +-1, with the one rounding that matters at the end.
 template <class V>
-[[gnu::always_inline]] inline V arctangent2_kernel(V y, V x) {
+[[gnu::always_inline]] inline void arctangent2_kernel(V& angle, const V& y, const V& x) {
   using M = MaskOf<V>;
-  const V ax = magnitude(x);
-  const V ay = magnitude(y);
+  const V zero = V{} + 0.0;  // constants as vectors: the zero vector plus the constant
+  V ax, ay;
+  magnitude_into(ax, x);
+  magnitude_into(ay, y);
   const M swap = ay > ax;
-  const V num = choose(swap, ax, ay);
-  const V den = choose(swap, ay, ax);
-  const M reduced = num > den * splat<V>(0.5);
+  const V num = swap ? ax : ay;
+  const V den = swap ? ay : ax;
+  const M reduced = num > den * 0.5;
   const V sum = num + den;
   const V sum_error = num - (sum - den);  // exact: den >= num
-  const V n = choose(reduced, num - den, num);
-  const V d = choose(reduced, sum, den);
-  const V e = choose(reduced, sum_error, splat<V>(0.0));
+  const V n = reduced ? num - den : num;
+  const V d = reduced ? sum : den;
+  const V e = reduced ? sum_error : zero;
   const V t = n / d;
-  const V inverse = splat<V>(1.0) / d;                 // beside the quotient, not after it
-  const V t_low = (fused(-t, d, n) - t * e) * inverse;  // t + t_low = n / (d + e) to about 2^-100
+  const V inverse = 1.0 / d;  // beside the quotient, not after it
+  V remainder;
+  fused_into(remainder, -t, d, n);
+  const V t_low = (remainder - t * e) * inverse;  // t + t_low = n / (d + e) to about 2^-100
   // P(u) by Estrin's scheme (pairs, then powers u^2, u^4, u^8): a short chain.
   const V u = t * t;
   const V u2 = u * u;
   const V u4 = u2 * u2;
   const V u8 = u4 * u4;
-  const auto pair = [&](int k) { return kAtanTail[k] + kAtanTail[k + 1] * u; };
-  const V p = ((pair(0) + pair(2) * u2) + (pair(4) + pair(6) * u2) * u4) + (pair(8) + pair(10) * u2) * u8;
+  const V pair0 = kAtanTail[0] + kAtanTail[1] * u, pair2 = kAtanTail[2] + kAtanTail[3] * u;
+  const V pair4 = kAtanTail[4] + kAtanTail[5] * u, pair6 = kAtanTail[6] + kAtanTail[7] * u;
+  const V pair8 = kAtanTail[8] + kAtanTail[9] * u, pair10 = kAtanTail[10] + kAtanTail[11] * u;
+  const V p = ((pair0 + pair2 * u2) + (pair4 + pair6 * u2) * u4) + (pair8 + pair10 * u2) * u8;
   const V tail = t_low + t * (u * p);
   // angle = C + s (t + tail): for n / d = |y / x| without swap or sign,
   // (pi/2 - .) with swap, (pi - .) for x < 0, (pi/2 + .) with both.
-  const M negative = x < splat<V>(0.0);
+  const M negative = x < zero;
   const M flip = swap ^ negative;
-  const V st = choose(flip, -t, t);
-  const V stail = choose(flip, -tail, tail);
-  const V high = choose(reduced, choose(negative, splat<V>(kThreeQuarterPi), splat<V>(kQuarterPi)),
-                        choose(swap, splat<V>(kHalfPi), choose(negative, splat<V>(kPi), splat<V>(0.0))));
-  const V low = choose(reduced, choose(negative, splat<V>(kThreeQuarterPiLow), splat<V>(kQuarterPiLow)),
-                       choose(swap, splat<V>(kHalfPiLow), choose(negative, splat<V>(kPiLow), splat<V>(0.0))));
+  const V st = flip ? -t : t;
+  const V stail = flip ? -tail : tail;
+  const V high = reduced ? (negative ? zero + kThreeQuarterPi : zero + kQuarterPi)
+                         : (swap ? zero + kHalfPi : (negative ? zero + kPi : zero));
+  const V low = reduced ? (negative ? zero + kThreeQuarterPiLow : zero + kQuarterPiLow)
+                        : (swap ? zero + kHalfPiLow : (negative ? zero + kPiLow : zero));
   const V h = high + st;
   const V h_error = st - (h - high);  // exact: |high| >= |st|, or high = 0
-  return with_sign_of(h + (h_error + (low + stail)), y);
+  const V magnitude = h + (h_error + (low + stail));
+  // The sign of y.
+  angle = reinterpret_cast<V>((reinterpret_cast<M>(magnitude) & INT64_MAX) | (reinterpret_cast<M>(y) & INT64_MIN));
 }
 
 bool in_arctangent_domain(double y, double x) {
@@ -139,7 +126,9 @@ bool in_arctangent_domain(double y, double x) {
 // conversion takes its two angles side by side, in two lanes.
 [[gnu::always_inline]] inline double scalar_arctangent2(double y, double x) {
   if (!in_arctangent_domain(y, x)) return std::atan2(y, x);
-  return arctangent2_kernel(Double2{y, y}, Double2{x, x})[0];
+  Double2 angle;
+  arctangent2_kernel(angle, Double2{y, y}, Double2{x, x});
+  return angle[0];
 }
 
 [[gnu::always_inline]] inline std::expected<SphericalCoordinates, CoordinateError> scalar_spherical(
@@ -153,7 +142,8 @@ bool in_arctangent_domain(double y, double x) {
   if (rho2 == 0.0) return std::unexpected(CoordinateError::OnZAxis);
 
   const double rho = std::sqrt(rho2);
-  const Double2 angles = arctangent2_kernel(Double2{y, z}, Double2{x, rho});
+  Double2 angles;
+  arctangent2_kernel(angles, Double2{y, z}, Double2{x, rho});
   // atan2 lies in [-pi, pi], so degrees stay below one turn (a remainder by
   // 360 would be the angle itself).
   double longitude = (in_arctangent_domain(y, x) ? angles[0] : std::atan2(y, x)) * kDegreesPerRadian;
@@ -192,28 +182,36 @@ bool has_fma() {
     }
   }
   const Double4 x = c[0], y = c[1], z = c[2], vx = c[3], vy = c[4], vz = c[5];
-  const Double4 limit = splat<Double4>(kArctangentLimit);
-  constexpr double kMax = std::numeric_limits<double>::max();
-  const Double4 rho2 = fused(x, x, y * y);
+  Double4 rho2, rho;
+  fused_into(rho2, x, x, y * y);
   const Double4 r2 = rho2 + z * z;
-  const Double4 rho = root(rho2);
+  root_into(rho, rho2);
   // Finite components, both angles' arguments in the kernel's domain, rho2 > 0
   // (so r2 > 0): then to_spherical succeeds and its angles take the kernel.
-  const Double4 floor = splat<Double4>(kArctangentFloor);
-  const auto below = [&](Double4 v) { return magnitude(v) < limit; };
-  const auto finite = [&](Double4 v) { return magnitude(v) <= kMax; };
-  const MaskOf<Double4> fine = below(x) & below(y) & below(z) & below(rho) &
-                               ((magnitude(x) >= floor) | (magnitude(y) >= floor)) &
-                               ((magnitude(z) >= floor) | (rho >= floor)) & (rho2 > 0.0) & finite(vx) & finite(vy) &
-                               finite(vz);
+  constexpr double kMax = std::numeric_limits<double>::max();
+  constexpr double kLimit = kArctangentLimit, kFloor = kArctangentFloor;
+  Double4 ax, ay, az, avx, avy, avz;
+  magnitude_into(ax, x);
+  magnitude_into(ay, y);
+  magnitude_into(az, z);
+  magnitude_into(avx, vx);
+  magnitude_into(avy, vy);
+  magnitude_into(avz, vz);
+  const MaskOf<Double4> fine = (ax < kLimit) & (ay < kLimit) & (az < kLimit) & (rho < kLimit) &
+                               ((ax >= kFloor) | (ay >= kFloor)) & ((az >= kFloor) | (rho >= kFloor)) &
+                               (rho2 > 0.0) & (avx <= kMax) & (avy <= kMax) & (avz <= kMax);
   for (int l = 0; l < 4; ++l) {
     if (!fine[l]) return false;
   }
-  Double4 longitude = arctangent2_kernel(y, x) * kDegreesPerRadian;
-  longitude = choose<Double4>(longitude < 0.0, longitude + 360.0, longitude);
-  const Double4 latitude = arctangent2_kernel(z, rho) * kDegreesPerRadian;
-  const Double4 distance = root(r2);
-  const Double4 speed = fused(x, vy, -(y * vx)) / rho2 * kDegreesPerRadian * kSecondsPerDay;
+  Double4 longitude, latitude, distance, speed_numerator;
+  arctangent2_kernel(longitude, y, x);
+  longitude *= kDegreesPerRadian;
+  longitude = longitude < 0.0 ? longitude + 360.0 : longitude;
+  arctangent2_kernel(latitude, z, rho);
+  latitude *= kDegreesPerRadian;
+  root_into(distance, r2);
+  fused_into(speed_numerator, x, vy, -(y * vx));
+  const Double4 speed = speed_numerator / rho2 * kDegreesPerRadian * kSecondsPerDay;
   for (int l = 0; l < 4; ++l) out[l] = {longitude[l], latitude[l], distance[l], speed[l]};
   return true;
 }
