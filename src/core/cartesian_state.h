@@ -4,6 +4,7 @@
 #include <array>
 #include <expected>
 
+#include "core/constants.h"
 #include "core/errors.h"
 
 namespace ephemeris {
@@ -50,11 +51,42 @@ struct SphericalCoordinates {
 };
 
 // Errors: NonFinite (any component), AtOrigin (r = 0), OnZAxis (x = y = 0).
+// The angles come from arctangent2.
 std::expected<SphericalCoordinates, CoordinateError> to_spherical(const CartesianState& state);
+
+// to_spherical of `lanes` states (1 to kSphericalLanes) into `out`, four at a
+// time where has_wide_spherical_lanes(): each result bit for bit the scalar
+// one. False when any state fails (to_spherical then tells the error); `out`
+// is then unspecified.
+inline constexpr int kSphericalLanes = 4;
+bool to_spherical_lanes(int lanes, const CartesianState states[], SphericalCoordinates out[]);
+
+// True when this processor runs four spherical conversions at once (AVX2 and FMA).
+bool has_wide_spherical_lanes();
+
+// atan2(y, x) in radians, [-pi, pi], within one unit in the last place of the
+// exact angle (libm's atan2 is within half a unit: the two differ by at most
+// one unit). Its own polynomial, so that four run side by side in the
+// spherical lanes with the same bits as one. Signed zeros, infinities, NaN,
+// (0, 0) and arguments of 2^1020 or more are libm's.
+double arctangent2(double y, double x);
 
 // Rotation from the J2000 equator to the J2000 ecliptic (mean obliquity
 // 84381.448 arcseconds), position and velocity alike. Error: NonFinite.
 std::expected<CartesianState, CoordinateError> to_j2000_ecliptic(const CartesianState& state);
+
+// The same rotation without the check (a non-finite component stays
+// non-finite): for batches that check the rotated states instead.
+inline CartesianState rotated_to_j2000_ecliptic(const CartesianState& state) {
+  const auto rotate = [](const std::array<double, 3>& v) {
+    return std::array<double, 3>{
+        v[0],
+        kCosObliquityJ2000 * v[1] + kSinObliquityJ2000 * v[2],
+        -kSinObliquityJ2000 * v[1] + kCosObliquityJ2000 * v[2],
+    };
+  };
+  return CartesianState{rotate(state.position_km), rotate(state.velocity_km_per_s)};
+}
 
 // True when all six components are finite.
 bool is_finite(const CartesianState& state);

@@ -1,8 +1,13 @@
 // Cartesian states, their spherical and ecliptic forms, and angle reduction.
 #include "core/cartesian_state.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <numbers>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -28,6 +33,61 @@ TEST(ToSpherical, AnglesDistanceSpeedAndRefusals) {
   EXPECT_EQ(to_spherical(state(0, 0, 5)).error(), CoordinateError::OnZAxis);
   EXPECT_EQ(to_spherical(state(1, 0, 0, 0, 0, NAN)).error(), CoordinateError::NonFinite);
   EXPECT_EQ(to_spherical(state(-INFINITY, 0, 0)).error(), CoordinateError::NonFinite);
+}
+
+// Distance in units in the last place between two doubles of one sign.
+std::int64_t ulps_apart(double a, double b) {
+  const auto ordered = [](double v) {
+    const auto bits = std::bit_cast<std::int64_t>(v);
+    return bits < 0 ? INT64_MIN - bits : bits;
+  };
+  return std::llabs(ordered(a) - ordered(b));
+}
+
+TEST(Arctangent2, LibmsValuesAtTheEdgesAndWithinOneUlpElsewhere) {
+  const double big = 0x1p1020, tiny = 0x1p-1000, inf = INFINITY;
+  // libm's own cases (zeros, infinities, NaN, the edges of the polynomial's
+  // domain) and exact quadrant angles, bit for bit.
+  const double cases[][2] = {{0.0, 0.0},   {-0.0, 0.0}, {0.0, -0.0},  {-0.0, -0.0}, {0.0, -1.0}, {-0.0, -1.0},
+                             {1.0, 0.0},   {1.0, -0.0}, {-1.0, 0.0},  {1.0, 1.0},   {-1.0, -1.0}, {1.0, -1.0},
+                             {inf, inf},   {-inf, 1.0}, {1.0, -inf},  {NAN, 1.0},   {1.0, NAN},  {big, 1.0},
+                             {1.0, -big},  {big, big},  {tiny / 2, tiny / 4},       {-tiny, -tiny}, {0.5, 1.0}};
+  for (const auto& [y, x] : cases) {
+    const double expected = std::atan2(y, x), got = arctangent2(y, x);
+    EXPECT_TRUE(std::bit_cast<std::uint64_t>(got) == std::bit_cast<std::uint64_t>(expected) ||
+                (std::isnan(got) && std::isnan(expected)))
+        << y << ", " << x << ": " << got << " vs " << expected;
+  }
+  // Random directions over many magnitudes and mixed exponents: the
+  // polynomial (relative error 7.7e-18) and the final rounding keep within one ulp.
+  std::mt19937_64 random(20261206);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  std::uniform_int_distribution<int> exponent(-990, 1010);
+  std::int64_t worst = 0;
+  for (int i = 0; i < 4'000'000; ++i) {
+    const double y = std::ldexp(unit(random), i % 2 ? 0 : exponent(random));
+    const double x = std::ldexp(unit(random), i % 2 ? 0 : exponent(random));
+    worst = std::max(worst, ulps_apart(arctangent2(y, x), std::atan2(y, x)));
+  }
+  EXPECT_EQ(worst, 1);
+}
+
+TEST(ToSpherical, LanesGiveTheScalarBitsOrFail) {
+  std::mt19937_64 random(7);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  CartesianState states[kSphericalLanes];
+  SphericalCoordinates lanes[kSphericalLanes];
+  for (int group = 0; group < 20000; ++group) {
+    for (auto& s : states) s = state(unit(random) * 1e9, unit(random) * 1e9, unit(random), unit(random), unit(random));
+    if (group == 1) states[2].position_km[2] = 0x1p1021;  // outside the polynomial's domain: libm's angle
+    if (group == 2) states[3].position_km = {0.0, 0.0, 1e-9};
+    ASSERT_EQ(to_spherical_lanes(kSphericalLanes, states, lanes), group != 2);
+    if (group == 2) continue;
+    for (int l = 0; l < kSphericalLanes; ++l) {
+      const auto scalar = to_spherical(states[l]).value();
+      ASSERT_EQ(std::memcmp(&scalar, &lanes[l], sizeof scalar), 0) << group << " " << l;
+    }
+  }
 }
 
 TEST(ToJ2000Ecliptic, RotatesAboutXByTheJ2000Obliquity) {

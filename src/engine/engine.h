@@ -104,6 +104,20 @@ class SpkEphemeris final : public EphemerisBackend {
                                                                  std::span<const Instant> instants,
                                                                  const PositionOptions& options,
                                                                  InterruptCheck interrupt) const;
+  // The same batch written into room the caller gives (a NumPy array's
+  // data, say) instead of a new vector: `room(context, count)` is called
+  // once, after the options, bodies and instants are checked and before any
+  // position is computed, and returns space for `count` positions (it need
+  // not be initialised). An empty span for count > 0 stops the batch with
+  // EphemerisError::interrupted() (the giver records why). On an error the
+  // room holds no meaningful values.
+  struct Room {
+    std::span<Position> (*give)(void* context, std::size_t count);
+    void* context;
+  };
+  std::expected<void, EphemerisError> positions(std::span<const Body> bodies, std::span<const Instant> instants,
+                                                const PositionOptions& options, InterruptCheck interrupt,
+                                                Room room) const;
 
   // Exclusive use of the kernel list for one evaluation. Error (Backend)
   // when another evaluation already holds it (re-entrant use).

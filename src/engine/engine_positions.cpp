@@ -4,9 +4,11 @@
 #include <limits>
 #include <numeric>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "core/body.h"
+#include "core/constants.h"
 #include "core/julian_day.h"
 #include "engine/engine.h"
 #include "engine/position_request.h"
@@ -51,28 +53,38 @@ enum class FastBatch : std::uint8_t { Done, Failed, Interrupted };
 // The uncorrected batch: the instants walked forwards in time (so that each
 // record block is met in sequence), each body's segment looked up once for
 // the batch, links shared by several chains at one instant evaluated once,
-// and each position written in its place in `result` (instant-major), bit
-// for bit position()'s. Failed on any failure, leaving the batch to the
-// general path, which reports the first failure in batch order.
+// and each position written in its place in `out` (instant-major), bit for
+// bit position()'s. Failed on any failure, leaving the batch to the general
+// path, which reports the first failure in batch order.
 FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& options, std::int32_t center,
                           std::span<const std::int32_t> targets, std::span<const double> epochs,
                           std::span<const CartesianState> offsets, const InterruptCheck& interrupt,
-                          std::vector<Position>& result) {
+                          std::span<Position> out) {
   ChainWalker walker(kernels, epochs);
   const std::vector<std::size_t> order = evaluation_order(epochs);
   const std::size_t n_bodies = targets.size();
   const bool topocentric = !offsets.empty();
-  result.resize(epochs.size() * n_bodies);
-  // Groups of instants (four with AVX2, else two), so that their Chebyshev
-  // series run side by side.
-  const std::size_t group = has_wide_type2_lanes() ? 4 : 2;
+  // A J2000 frame is the same at every instant; the rotation of date is made per instant.
+  const bool of_date = options.reference_epoch == ReferenceEpoch::OfDate;
+  const bool ecliptic = !of_date && std::holds_alternative<J2000Ecliptic>(output_frame(options, kJ2000JulianDay));
+  // Groups of instants (eight with AVX2, else two), so that their Chebyshev
+  // series and spherical conversions run side by side.
+  const std::size_t group = has_wide_type2_lanes() ? 8 : 2;
+  // Per group, declared once (their default member initialisers would
+  // otherwise clear them at every group).
+  StateVector observer[kMaxType2Lanes];
+  StateVector target[kMaxType2Lanes];
+  CartesianState rotated[kMaxType2Lanes];
+  SphericalCoordinates spherical[kMaxType2Lanes];
+  std::optional<OfDateRotation> rotation[kMaxType2Lanes];
   std::size_t next_poll = 0;
   for (std::size_t j = 0; j < order.size();) {
     if (j >= next_poll) {
       next_poll += kEpochsPerInterruptPoll;
       if (interrupt.stop(0, 1)) return FastBatch::Interrupted;
     }
-    const std::size_t lanes = std::min(group, order.size() - j) >= 2 ? std::min(group, order.size() - j) / 2 * 2 : 1;
+    std::size_t lanes = group;  // then halved down to what remains
+    while (lanes > order.size() - j) lanes /= 2;
     std::size_t at[kMaxType2Lanes];
     double lane_epochs[kMaxType2Lanes];
     for (std::size_t l = 0; l < lanes; ++l) {
@@ -80,28 +92,43 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
       lane_epochs[l] = epochs[at[l]];
       if (const std::size_t ahead = j + l + 8; ahead < order.size()) {  // the scattered reads and writes
         __builtin_prefetch(&epochs[order[ahead]]);
-        __builtin_prefetch(result.data() + order[ahead] * n_bodies, 1);
+        __builtin_prefetch(out.data() + order[ahead] * n_bodies, 1);
       }
     }
     j += lanes;
-    const auto states = [&](std::int32_t code, StateVector out[]) {
-      return lanes == 1 ? walker.try_state(code, lane_epochs[0], out[0])
-                        : walker.try_state_lanes(code, static_cast<int>(lanes), lane_epochs, out);
+    const auto states = [&](std::int32_t code, StateVector state[]) {
+      return lanes == 1 ? walker.try_state(code, lane_epochs[0], state[0])
+                        : walker.try_state_lanes(code, static_cast<int>(lanes), lane_epochs, state);
     };
-    StateVector observer[kMaxType2Lanes];
     if (!states(center, observer)) return FastBatch::Failed;
-    std::optional<OutputFrame> frame[kMaxType2Lanes];
     for (std::size_t l = 0; l < lanes; ++l) {
       if (topocentric) observer[l] += offsets[at[l]];
-      frame[l] = output_frame(options, julian_day_from_seconds_since_j2000(lane_epochs[l]));
+      if (of_date) {
+        const double jd_tdb = julian_day_from_seconds_since_j2000(lane_epochs[l]);
+        rotation[l] = std::get<OfDateRotation>(output_frame(options, jd_tdb));
+      }
     }
     for (std::size_t k = 0; k < n_bodies; ++k) {
-      StateVector target[kMaxType2Lanes];
       if (!states(targets[k], target)) return FastBatch::Failed;
+      // position_from_state's steps, the spherical conversions side by side.
       for (std::size_t l = 0; l < lanes; ++l) {
-        const auto position = position_from_state(target[l] - observer[l], *frame[l]);
-        if (!position) return FastBatch::Failed;
-        result[at[l] * n_bodies + k] = *position;
+        const CartesianState relative = target[l] - observer[l];
+        if (of_date) {
+          const auto turned = rotation[l]->apply(relative);
+          if (!turned) return FastBatch::Failed;
+          rotated[l] = *turned;
+        } else {
+          rotated[l] = ecliptic ? rotated_to_j2000_ecliptic(relative) : relative;
+        }
+      }
+      for (std::size_t l = 0; l < lanes; l += kSphericalLanes) {
+        const int count = static_cast<int>(std::min<std::size_t>(kSphericalLanes, lanes - l));
+        if (!to_spherical_lanes(count, rotated + l, spherical + l)) return FastBatch::Failed;
+      }
+      for (std::size_t l = 0; l < lanes; ++l) {
+        out[at[l] * n_bodies + k] = Position{spherical[l].longitude_deg, spherical[l].latitude_deg,
+                                             spherical[l].distance / kKmPerAu,
+                                             spherical[l].longitude_speed_deg_per_day};
       }
     }
   }
@@ -183,6 +210,21 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
                                                                              std::span<const Instant> instants,
                                                                              const PositionOptions& requested,
                                                                              InterruptCheck interrupt) const {
+  std::vector<Position> result;
+  const Room room{[](void* context, std::size_t count) {
+                    auto& vector = *static_cast<std::vector<Position>*>(context);
+                    vector.resize(count);
+                    return std::span<Position>(vector);
+                  },
+                  &result};
+  if (auto done = positions(bodies, instants, requested, interrupt, room); !done) return std::unexpected(done.error());
+  return result;
+}
+
+std::expected<void, EphemerisError> SpkEphemeris::positions(std::span<const Body> bodies,
+                                                            std::span<const Instant> instants,
+                                                            const PositionOptions& requested, InterruptCheck interrupt,
+                                                            Room room) const {
   const auto options = resolve_position_options(requested);
   if (!options) return std::unexpected(options.error());
   const auto count = batch_result_length(bodies.size(), instants.size());
@@ -216,8 +258,8 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
     }
   }
 
-  std::vector<Position> result;
-  result.reserve(static_cast<std::size_t>(*count));
+  const std::span<Position> result = room.give(room.context, static_cast<std::size_t>(*count));
+  if (result.size() != *count) return std::unexpected(EphemerisError::interrupted());
   auto borrow = borrow_kernels();
   if (!borrow) return std::unexpected(borrow.error());
   const std::span<SpkKernel> kernels = borrow->kernels();
@@ -225,7 +267,7 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
   const bool corrected = changes_state(options->corrections);
   if (!corrected) {
     switch (geometric_batch(kernels, *options, center, targets, epochs, offsets, interrupt, result)) {
-      case FastBatch::Done: return result;
+      case FastBatch::Done: return {};
       case FastBatch::Interrupted: return std::unexpected(EphemerisError::interrupted());
       case FastBatch::Failed: break;  // the failure is found below, as position() meets it
     }
@@ -234,7 +276,6 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
   // instants close in time share the records each segment keeps, and each
   // instant's observer and Sun serve all its bodies. A failure is found again
   // in instant order, so that the error is that of the first failing position.
-  result.resize(static_cast<std::size_t>(*count));
   std::vector<std::size_t> order(epochs.size());
   std::iota(order.begin(), order.end(), std::size_t{0});
   if (corrected) order = evaluation_order(epochs);
@@ -245,7 +286,7 @@ std::expected<std::vector<Position>, EphemerisError> SpkEphemeris::positions(std
     done = corrected_positions(kernels, targets, center, *options, epochs, offsets, order, interrupt, result);
   }
   if (!done) return std::unexpected(done.error());
-  return result;
+  return {};
 }
 
 }  // namespace ephemeris

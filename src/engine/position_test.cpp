@@ -148,8 +148,12 @@ TEST_F(Positions, IdenticalTargetAndOriginAreRefusedButTopocentricEarthIsNot) {
 // requests, and fails with the first error in step order.
 TEST_F(Positions, BatchEqualsLoopOfSingleRequests) {
   const std::array bodies = {Body::Sun, Body::Moon, Body::Mars};
-  const std::vector<Instant> instants = {{2455197.5, TimeScale::Tt}, {2451545.0, TimeScale::Tdb},
-                                         {2460000.1, TimeScale::Ut1}, {2457000.25, TimeScale::Utc}};
+  std::vector<Instant> instants = {{2455197.5, TimeScale::Tt}, {2451545.0, TimeScale::Tdb},
+                                   {2460000.1, TimeScale::Ut1}, {2457000.25, TimeScale::Utc}};
+  // Then groups of eight instants: hours (one record for all), and days spread over records.
+  for (int i = 0; i < 16; ++i) {
+    instants.push_back({2450000.0 + (i < 8 ? i / 24.0 : 1.0 + (i - 8) * 3.7), TimeScale::Tdb});
+  }
   for (const Origin& origin :
        {Origin::barycentric(), Origin::heliocentric(), kGeo, Origin::topocentric({-70, -24, 2635})}) {
     const auto usable = std::span<const Body>(bodies).subspan(origin.kind == OriginKind::Heliocentric);

@@ -7,6 +7,8 @@
 // names before it and before the time scale is read; the instants, all in
 // that one scale, are then made in C++. So the results, and the errors of
 // the engine, are those of the same call with Instant objects.
+#include <optional>
+
 #include "engine/horizontal.h"
 #include "python/engine_object.h"
 #include "python/julian_day_array.h"
@@ -57,9 +59,25 @@ PyResult<PyRef> positions_jd(const BoundArguments<4>& bound, const EngineAccess&
 
   const auto engine = access.engine();
   if (!engine) return python_error();
-  const auto result = (*engine)->positions(*bodies, *instants, position_options_value(*options), python_signal_check());
-  if (!result) return map_ephemeris_error(result.error());
-  return new_position_array(*result, instants->size(), bodies->size());
+  // The engine writes into the array's data, which it asks for once the
+  // arguments are checked; a failed allocation leaves its Python error set.
+  struct Made {
+    std::size_t n_instants, n_bodies;
+    std::optional<PositionArray> array;
+  } made{instants->size(), bodies->size(), std::nullopt};
+  const SpkEphemeris::Room room{[](void* context, std::size_t count) {
+                                  auto& made = *static_cast<Made*>(context);
+                                  auto array = new_empty_position_array(made.n_instants, made.n_bodies);
+                                  if (!array || array->positions.size() != count) return std::span<Position>();
+                                  made.array = std::move(*array);
+                                  return made.array->positions;
+                                },
+                                &made};
+  const auto done =
+      (*engine)->positions(*bodies, *instants, position_options_value(*options), python_signal_check(), room);
+  if (!done) return map_ephemeris_error(done.error());
+  if (!made.array) return python_error();  // an empty batch whose array could not be made
+  return std::move(made.array->array);
 }
 
 PyResult<PyRef> altaz(const BoundArguments<5>& bound, const EngineAccess& access) {

@@ -1,5 +1,6 @@
 #include "python/numpy_array.h"
 
+#include <algorithm>
 #include <limits>
 #include <string>
 
@@ -29,28 +30,35 @@ std::string shape_text(std::size_t n_instants, std::size_t n_bodies) {
 
 }  // namespace
 
-PyResult<PyRef> new_position_array(std::span<const Position> positions, std::size_t n_instants,
-                                   std::size_t n_bodies) {
+PyResult<PositionArray> new_empty_position_array(std::size_t n_instants, std::size_t n_bodies) {
+  static_assert(sizeof(Position) == kColumns * sizeof(double) && alignof(Position) == alignof(double));
   constexpr auto kMaxDimension = static_cast<std::size_t>(std::numeric_limits<npy_intp>::max());
   if (n_instants > kMaxDimension || n_bodies > kMaxDimension ||
-      (n_bodies != 0 && n_instants > kMaxDimension / kColumns / n_bodies) ||
-      positions.size() != n_instants * n_bodies) {
-    return type_error("batch array shape error: cannot shape " + std::to_string(positions.size() * kColumns) +
-                      " values as " + shape_text(n_instants, n_bodies));
+      (n_bodies != 0 && n_instants > kMaxDimension / kColumns / n_bodies)) {
+    return type_error("batch array shape error: an array of shape " + shape_text(n_instants, n_bodies) +
+                      " is too large");
   }
   if (!load_numpy()) return python_error();
   npy_intp dimensions[3] = {static_cast<npy_intp>(n_instants), static_cast<npy_intp>(n_bodies),
                             static_cast<npy_intp>(kColumns)};
   PyRef array = PyRef::steal(PyArray_SimpleNew(3, dimensions, NPY_FLOAT64));
   if (!array) return python_error();
-  double* data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
-  for (const Position& position : positions) {
-    *data++ = position.longitude_deg;
-    *data++ = position.latitude_deg;
-    *data++ = position.distance_au;
-    *data++ = position.longitude_speed_deg_per_day;
+  // The array's data, malloc'd and untyped, holds the positions it is given.
+  auto* data = static_cast<Position*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get())));
+  return PositionArray{std::move(array), std::span<Position>(data, n_instants * n_bodies)};
+}
+
+PyResult<PyRef> new_position_array(std::span<const Position> positions, std::size_t n_instants,
+                                   std::size_t n_bodies) {
+  if (n_bodies == 0 ? !positions.empty() : positions.size() / n_bodies != n_instants ||
+                                               positions.size() % n_bodies != 0) {
+    return type_error("batch array shape error: cannot shape " + std::to_string(positions.size() * kColumns) +
+                      " values as " + shape_text(n_instants, n_bodies));
   }
-  return array;
+  auto made = new_empty_position_array(n_instants, n_bodies);
+  if (!made) return python_error();
+  std::ranges::copy(positions, made->positions.begin());
+  return std::move(made->array);
 }
 
 PyResult<PyRef> new_horizontal_array(std::span<const HorizontalPosition> positions) {

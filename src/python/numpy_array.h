@@ -23,6 +23,16 @@ namespace ephemeris {
 PyResult<PyRef> new_position_array(std::span<const Position> positions, std::size_t n_instants,
                                    std::size_t n_bodies);
 
+// The same array left uninitialised, for positions written in place: its
+// data seen as n_instants * n_bodies positions (the layout of the last axis).
+// Errors: the import error; TypeError "batch array shape error: ..." when
+// the shape cannot be addressed.
+struct PositionArray {
+  PyRef array;
+  std::span<Position> positions;
+};
+PyResult<PositionArray> new_empty_position_array(std::size_t n_instants, std::size_t n_bodies);
+
 // A new float64 array of shape (n, 3), C-contiguous, writeable and owning
 // its data: altitude (deg), azimuth (deg) and distance (au) of each position
 // in order. Error: the interpreter's import error when NumPy cannot be loaded.

@@ -222,7 +222,10 @@ bool ChainWalker::try_state_lanes(std::int32_t target, int lanes, const double e
     lanes_count_ = lanes;
     std::copy(epochs, epochs + lanes, lanes_epochs_);
   }
-  StateVector sums[kMaxType2Lanes] = {};
+  // The sums, made in place from zero (the first link added to a zero
+  // state in registers rather than to a cleared array).
+  if (chain.links.empty()) std::fill(states, states + lanes, StateVector{});
+  bool first = true;
   for (const std::uint32_t id : chain.links) {
     LinkState& link = links_[id];
     if (link.lanes_stamp != lanes_stamp_) {
@@ -234,9 +237,9 @@ bool ChainWalker::try_state_lanes(std::int32_t target, int lanes, const double e
       }
       link.lanes_stamp = lanes_stamp_;
     }
-    for (int l = 0; l < lanes; ++l) sums[l] += link.lanes[l];
+    for (int l = 0; l < lanes; ++l) states[l] = first ? StateVector{} + link.lanes[l] : states[l] + link.lanes[l];
+    first = false;
   }
-  std::copy(sums, sums + lanes, states);
   return true;
 }
 

@@ -49,7 +49,7 @@ class ChainWalker {
   std::expected<StateVector, SpkError> state(std::int32_t target, double epoch);
   // The same into `state`; false where state() fails (it gives the error).
   bool try_state(std::int32_t target, double epoch, StateVector& state);
-  // try_state at `lanes` epochs (2, or 4 where has_wide_type2_lanes()),
+  // try_state at `lanes` epochs (2, or 4 or 8 where has_wide_type2_lanes()),
   // their links evaluated side by side.
   bool try_state_lanes(std::int32_t target, int lanes, const double epochs[], StateVector states[]);
 

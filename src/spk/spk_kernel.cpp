@@ -350,11 +350,25 @@ bool SpkKernel::try_evaluate_segment_lanes(std::size_t index, int lanes, const d
   CacheSlot& slot = slots_[entry.slot];
   if (segment.data_type != kSpkType2 || !slot.directory) return false;
   std::uint32_t record_index[kMaxType2Lanes] = {};
-  for (int l = 0; l < lanes; ++l) {
-    const double epoch = epochs[l];
-    if (!covers(segment, epoch) || !find_type2_record_index(*slot.directory, epoch, record_index[l])) {
-      return false;
-    }
+  const auto find = [&](int l) {
+    return covers(segment, epochs[l]) && find_type2_record_index(*slot.directory, epochs[l], record_index[l]);
+  };
+  if (!find(0) || !find(lanes - 1)) return false;
+  // Epochs in order whose first and last share a record all lie in it (the
+  // index grows with the epoch); else each is looked up.
+  bool ordered = record_index[0] == record_index[lanes - 1];
+  for (int l = 1; ordered && l < lanes; ++l) ordered = epochs[l - 1] <= epochs[l];
+  if (ordered) {
+    const auto loaded = load_record(slot, segment, *slot.directory, record_index[0]);
+    if (!loaded) return false;
+    const double* records[kMaxType2Lanes];
+    Type2RecordCheck checks[kMaxType2Lanes];
+    std::fill(records, records + lanes, loaded->words);
+    std::fill(checks, checks + lanes, loaded->check);
+    return evaluate_checked_type2_records_into(lanes, records, slot.directory->record_size, checks, epochs, states);
+  }
+  for (int l = 1; l < lanes - 1; ++l) {
+    if (!find(l)) return false;
   }
   const double* records[kMaxType2Lanes] = {};
   Type2RecordCheck checks[kMaxType2Lanes] = {};

@@ -178,25 +178,23 @@ bool evaluate_checked_type2_record_into(const double* record, std::uint32_t reco
 
 namespace {
 
-template <int kLanes>
+// With kShared, every lane reads the one record of lane 0 (its words are
+// loaded once for all lanes instead of gathered lane by lane).
+template <int kLanes, bool kShared>
 [[gnu::always_inline]] inline bool evaluate_lanes(const double* const records[], std::uint32_t record_size,
                                                   const Type2RecordCheck checks[], const double epochs[],
                                                   StateVector states[]) {
   const std::size_t n = (record_size - 2) / 3;
   if (n < 2) return false;
   double radius[kLanes], s[kLanes], two_s[kLanes];
-  const double* cx[kLanes];
-  const double* cy[kLanes];
-  const double* cz[kLanes];
+  const double* c[kLanes];  // the coefficients of x, then of y at + n, of z at + 2 n
   for (int l = 0; l < kLanes; ++l) {
     if (!checks[l].span_valid || !checks[l].coefficients_finite) return false;
     radius[l] = records[l][1];
     s[l] = (epochs[l] - records[l][0]) / radius[l];
     if (!(std::fabs(s[l]) <= 1.0)) return false;
     two_s[l] = 2.0 * s[l];
-    cx[l] = records[l] + 2;
-    cy[l] = cx[l] + n;
-    cz[l] = cy[l] + n;
+    c[l] = records[kShared ? 0 : l] + 2;
   }
   double t_prev[kLanes], t_curr[kLanes], d_prev[kLanes], d_curr[kLanes];
   double px[kLanes], py[kLanes], pz[kLanes], rx[kLanes], ry[kLanes], rz[kLanes];
@@ -205,23 +203,24 @@ template <int kLanes>
     t_curr[l] = s[l];
     d_prev[l] = 0.0;
     d_curr[l] = 1.0;
-    px[l] = cx[l][0] + s[l] * cx[l][1];
-    py[l] = cy[l][0] + s[l] * cy[l][1];
-    pz[l] = cz[l][0] + s[l] * cz[l][1];
-    rx[l] = cx[l][1];
-    ry[l] = cy[l][1];
-    rz[l] = cz[l][1];
+    px[l] = c[l][0] + s[l] * c[l][1];
+    py[l] = c[l][n] + s[l] * c[l][n + 1];
+    pz[l] = c[l][2 * n] + s[l] * c[l][2 * n + 1];
+    rx[l] = c[l][1];
+    ry[l] = c[l][n + 1];
+    rz[l] = c[l][2 * n + 1];
   }
   for (std::size_t k = 2; k < n; ++k) {
     for (int l = 0; l < kLanes; ++l) {
       const double t_next = two_s[l] * t_curr[l] - t_prev[l];
       const double d_next = two_s[l] * d_curr[l] + 2.0 * t_curr[l] - d_prev[l];
-      px[l] += t_next * cx[l][k];
-      py[l] += t_next * cy[l][k];
-      pz[l] += t_next * cz[l][k];
-      rx[l] += d_next * cx[l][k];
-      ry[l] += d_next * cy[l][k];
-      rz[l] += d_next * cz[l][k];
+      const double* ck = (kShared ? c[0] : c[l]) + k;
+      px[l] += t_next * ck[0];
+      py[l] += t_next * ck[n];
+      pz[l] += t_next * ck[2 * n];
+      rx[l] += d_next * ck[0];
+      ry[l] += d_next * ck[n];
+      rz[l] += d_next * ck[2 * n];
       t_prev[l] = t_curr[l];
       t_curr[l] = t_next;
       d_prev[l] = d_curr[l];
@@ -235,12 +234,27 @@ template <int kLanes>
   return true;
 }
 
+template <int kLanes>
+[[gnu::always_inline]] inline bool evaluate_lanes(const double* const records[], std::uint32_t record_size,
+                                                  const Type2RecordCheck checks[], const double epochs[],
+                                                  StateVector states[]) {
+  bool shared = true;
+  for (int l = 1; l < kLanes; ++l) shared = shared && records[l] == records[0];
+  return shared ? evaluate_lanes<kLanes, true>(records, record_size, checks, epochs, states)
+                : evaluate_lanes<kLanes, false>(records, record_size, checks, epochs, states);
+}
+
 // The same loops compiled for AVX2 (no FMA: the build keeps -ffp-contract=off
 // and AVX2 alone has no fused operations), run only where the processor has it.
 [[gnu::target("avx2")]] bool evaluate_four_lanes(const double* const records[], std::uint32_t record_size,
                                                  const Type2RecordCheck checks[], const double epochs[],
                                                  StateVector states[]) {
   return evaluate_lanes<4>(records, record_size, checks, epochs, states);
+}
+[[gnu::target("avx2")]] bool evaluate_eight_lanes(const double* const records[], std::uint32_t record_size,
+                                                  const Type2RecordCheck checks[], const double epochs[],
+                                                  StateVector states[]) {
+  return evaluate_lanes<8>(records, record_size, checks, epochs, states);
 }
 
 }  // namespace
@@ -253,6 +267,7 @@ bool has_wide_type2_lanes() {
 bool evaluate_checked_type2_records_into(int lanes, const double* const records[], std::uint32_t record_size,
                                          const Type2RecordCheck checks[], const double epochs[],
                                          StateVector states[]) {
+  if (lanes == 8 && has_wide_type2_lanes()) return evaluate_eight_lanes(records, record_size, checks, epochs, states);
   if (lanes == 4 && has_wide_type2_lanes()) return evaluate_four_lanes(records, record_size, checks, epochs, states);
   if (lanes == 2) return evaluate_lanes<2>(records, record_size, checks, epochs, states);
   return false;

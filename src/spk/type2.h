@@ -101,17 +101,18 @@ std::expected<StateVector, SpkError> evaluate_checked_type2_record(const double*
 bool evaluate_checked_type2_record_into(const double* record, std::uint32_t record_size, Type2RecordCheck check,
                                         double epoch, StateVector& state);
 
-// The same for `lanes` records (2, or 4 where has_wide_type2_lanes()) of
-// `record_size` words at one epoch each, evaluated side by side (each with
-// the operations of the single form, in its order, so the same bits); false
-// when any fails or holds one coefficient per axis (the single form then
-// serves each).
-inline constexpr int kMaxType2Lanes = 4;
+// The same for `lanes` records (2, or 4 or 8 where has_wide_type2_lanes())
+// of `record_size` words at one epoch each, evaluated side by side (each
+// with the operations of the single form, in its order, so the same bits;
+// eight lanes are two independent AVX2 chains, which hides the latency of
+// the recurrence); false when any fails or holds one coefficient per axis
+// (the single form then serves each).
+inline constexpr int kMaxType2Lanes = 8;
 bool evaluate_checked_type2_records_into(int lanes, const double* const records[], std::uint32_t record_size,
                                          const Type2RecordCheck checks[], const double epochs[],
                                          StateVector states[]);
 
-// True when this processor runs four lanes at once (AVX2).
+// True when this processor runs four or eight lanes at once (AVX2).
 bool has_wide_type2_lanes();
 
 }  // namespace ephemeris
