@@ -20,9 +20,18 @@ double distance_between(const std::array<double, 3>& a, const std::array<double,
 
 }  // namespace
 
+void EpochLinks::plan(std::int32_t target, bool sun) {
+  if (!observer_chain_) find_center_chain(kernels_, center_, epoch_, observer_chain_.emplace());
+  if (!target_chain_ || target_chain_->target != target) {
+    find_center_chain(kernels_, target, epoch_, target_chain_.emplace());
+  }
+  if (sun && !sun_chain_) find_center_chain(kernels_, kNaifSun, epoch_, sun_chain_.emplace());
+}
+
 std::expected<const StateVector*, SpkError> EpochLinks::observer() {
   if (!observer_) {
-    auto state = barycentric_state_across_kernels(kernels_, center_, epoch_);
+    auto state = observer_chain_ ? evaluate_center_chain(kernels_, *observer_chain_, epoch_)
+                                 : barycentric_state_across_kernels(kernels_, center_, epoch_);
     if (!state) return std::unexpected(state.error());
     if (offset_) *state += *offset_;
     observer_ = *state;
@@ -32,11 +41,35 @@ std::expected<const StateVector*, SpkError> EpochLinks::observer() {
 
 std::expected<const StateVector*, SpkError> EpochLinks::sun() {
   if (!sun_) {
-    auto state = barycentric_state_across_kernels(kernels_, kNaifSun, epoch_);
+    auto state = sun_chain_ ? evaluate_center_chain(kernels_, *sun_chain_, epoch_)
+                            : barycentric_state_across_kernels(kernels_, kNaifSun, epoch_);
     if (!state) return std::unexpected(state.error());
     sun_ = *state;
   }
   return &*sun_;
+}
+
+std::expected<const std::array<double, 3>*, SpkError> EpochLinks::sun_position() {
+  if (sun_) return &sun_->position_km;
+  if (!sun_position_) {
+    auto position = sun_chain_ ? evaluate_center_chain_position(kernels_, *sun_chain_, epoch_)
+                               : barycentric_position_across_kernels(kernels_, kNaifSun, epoch_);
+    if (!position) return std::unexpected(position.error());
+    sun_position_ = *position;
+  }
+  return &*sun_position_;
+}
+
+std::expected<StateVector, SpkError> EpochLinks::state_of(std::int32_t target) {
+  if (target_chain_ && target_chain_->target == target) return evaluate_center_chain(kernels_, *target_chain_, epoch_);
+  return barycentric_state_across_kernels(kernels_, target, epoch_);
+}
+
+std::expected<std::array<double, 3>, SpkError> EpochLinks::position_of(std::int32_t target) {
+  if (target_chain_ && target_chain_->target == target) {
+    return evaluate_center_chain_position(kernels_, *target_chain_, epoch_);
+  }
+  return barycentric_position_across_kernels(kernels_, target, epoch_);
 }
 
 std::expected<StateVector, SpkError> resolve_relative_state(EpochLinks& links, std::int32_t target,
@@ -49,31 +82,45 @@ std::expected<StateVector, SpkError> resolve_relative_state(EpochLinks& links, s
   const StateVector& observer = **observer_link;
 
   // The Sun at t is the deflecting body's state: one evaluation serves both.
-  std::expected<StateVector, SpkError> target_state = StateVector{};
+  StateVector target_state;
   if (target == kNaifSun) {
     const auto sun = links.sun();
     if (!sun) return std::unexpected(sun.error());
-    *target_state = **sun;
-  } else {
-    target_state = barycentric_state_across_kernels(links.kernels(), target, epoch);
-    if (!target_state) return std::unexpected(target_state.error());
+    target_state = **sun;
+  } else if (!corrections.light_time) {
+    auto state = links.state_of(target);
+    if (!state) return std::unexpected(state.error());
+    target_state = *state;
   }
   if (corrections.light_time) {
     // Three fixed iterations of the light-time equation, always measured from
-    // the observer's position at the observation epoch.
+    // the observer's position at the observation epoch; only the last
+    // state's velocity is used.
+    std::array<double, 3> position = target_state.position_km;
+    if (target != kNaifSun) {
+      const auto at_epoch = links.position_of(target);
+      if (!at_epoch) return std::unexpected(at_epoch.error());
+      position = *at_epoch;
+    }
     for (int iteration = 0; iteration < 3; ++iteration) {
-      const double light_time = distance_between(target_state->position_km, observer.position_km) /
-                                kSpeedOfLightKmPerS;
-      target_state = barycentric_state_across_kernels(links.kernels(), target, epoch - light_time);
-      if (!target_state) return std::unexpected(target_state.error());
+      const double light_time = distance_between(position, observer.position_km) / kSpeedOfLightKmPerS;
+      if (iteration < 2) {
+        const auto earlier = barycentric_position_across_kernels(links.kernels(), target, epoch - light_time);
+        if (!earlier) return std::unexpected(earlier.error());
+        position = *earlier;
+      } else {
+        const auto earlier = barycentric_state_across_kernels(links.kernels(), target, epoch - light_time);
+        if (!earlier) return std::unexpected(earlier.error());
+        target_state = *earlier;
+      }
     }
   }
 
-  StateVector relative = *target_state - observer;
+  StateVector relative = target_state - observer;
   if (corrections.gravitational_deflection && target != kNaifSun && links.center() != kNaifSun) {
-    const auto sun = links.sun();
+    const auto sun = links.sun_position();
     if (!sun) return std::unexpected(sun.error());
-    relative = apply_solar_gravitational_deflection(relative, observer.position_km, (*sun)->position_km);
+    relative = apply_solar_gravitational_deflection(relative, observer.position_km, **sun);
   }
   if (corrections.aberration) relative = apply_stellar_aberration(relative, observer.velocity_km_per_s);
   return relative;
