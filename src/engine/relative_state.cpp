@@ -21,16 +21,17 @@ double distance_between(const std::array<double, 3>& a, const std::array<double,
 }  // namespace
 
 void EpochLinks::plan(std::int32_t target, bool sun) {
-  if (!observer_chain_) find_center_chain(kernels_, center_, epoch_, observer_chain_.emplace());
-  if (!target_chain_ || target_chain_->target != target) {
-    find_center_chain(kernels_, target, epoch_, target_chain_.emplace());
-  }
-  if (sun && !sun_chain_) find_center_chain(kernels_, kNaifSun, epoch_, sun_chain_.emplace());
+  if (!has_observer_chain_) find_center_chain(kernels_, center_, epoch_, observer_chain_);
+  if (!has_target_chain_ || target_chain_.target != target) find_center_chain(kernels_, target, epoch_, target_chain_);
+  if (sun && !has_sun_chain_) find_center_chain(kernels_, kNaifSun, epoch_, sun_chain_);
+  has_observer_chain_ = true;
+  has_target_chain_ = true;
+  has_sun_chain_ = has_sun_chain_ || sun;
 }
 
 std::expected<const StateVector*, SpkError> EpochLinks::observer() {
   if (!observer_) {
-    auto state = observer_chain_ ? evaluate_center_chain(kernels_, *observer_chain_, epoch_)
+    auto state = has_observer_chain_ ? evaluate_center_chain(kernels_, observer_chain_, epoch_)
                                  : barycentric_state_across_kernels(kernels_, center_, epoch_);
     if (!state) return std::unexpected(state.error());
     if (offset_) *state += *offset_;
@@ -41,7 +42,7 @@ std::expected<const StateVector*, SpkError> EpochLinks::observer() {
 
 std::expected<const StateVector*, SpkError> EpochLinks::sun() {
   if (!sun_) {
-    auto state = sun_chain_ ? evaluate_center_chain(kernels_, *sun_chain_, epoch_)
+    auto state = has_sun_chain_ ? evaluate_center_chain(kernels_, sun_chain_, epoch_)
                             : barycentric_state_across_kernels(kernels_, kNaifSun, epoch_);
     if (!state) return std::unexpected(state.error());
     sun_ = *state;
@@ -52,7 +53,7 @@ std::expected<const StateVector*, SpkError> EpochLinks::sun() {
 std::expected<const std::array<double, 3>*, SpkError> EpochLinks::sun_position() {
   if (sun_) return &sun_->position_km;
   if (!sun_position_) {
-    auto position = sun_chain_ ? evaluate_center_chain_position(kernels_, *sun_chain_, epoch_)
+    auto position = has_sun_chain_ ? evaluate_center_chain_position(kernels_, sun_chain_, epoch_)
                                : barycentric_position_across_kernels(kernels_, kNaifSun, epoch_);
     if (!position) return std::unexpected(position.error());
     sun_position_ = *position;
@@ -61,13 +62,13 @@ std::expected<const std::array<double, 3>*, SpkError> EpochLinks::sun_position()
 }
 
 std::expected<StateVector, SpkError> EpochLinks::state_of(std::int32_t target) {
-  if (target_chain_ && target_chain_->target == target) return evaluate_center_chain(kernels_, *target_chain_, epoch_);
+  if (has_target_chain_ && target_chain_.target == target) return evaluate_center_chain(kernels_, target_chain_, epoch_);
   return barycentric_state_across_kernels(kernels_, target, epoch_);
 }
 
 std::expected<std::array<double, 3>, SpkError> EpochLinks::position_of(std::int32_t target) {
-  if (target_chain_ && target_chain_->target == target) {
-    return evaluate_center_chain_position(kernels_, *target_chain_, epoch_);
+  if (has_target_chain_ && target_chain_.target == target) {
+    return evaluate_center_chain_position(kernels_, target_chain_, epoch_);
   }
   return barycentric_position_across_kernels(kernels_, target, epoch_);
 }

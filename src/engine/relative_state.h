@@ -55,10 +55,13 @@ class EpochLinks {
   std::int32_t center_;
   std::optional<CartesianState> offset_;
   double epoch_;
-  // The chains found by plan(), each evaluated at most once.
-  std::optional<CenterChain> observer_chain_;
-  std::optional<CenterChain> target_chain_;
-  std::optional<CenterChain> sun_chain_;
+  // The chains found by plan() (those whose flag is set), each evaluated at most once.
+  bool has_observer_chain_ = false;
+  bool has_target_chain_ = false;
+  bool has_sun_chain_ = false;
+  CenterChain observer_chain_;
+  CenterChain target_chain_;
+  CenterChain sun_chain_;
   std::optional<StateVector> observer_;
   std::optional<StateVector> sun_;
   std::optional<std::array<double, 3>> sun_position_;
