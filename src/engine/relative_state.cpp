@@ -1,7 +1,9 @@
 #include "engine/relative_state.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "core/body.h"
 #include "core/constants.h"
@@ -96,8 +98,14 @@ std::expected<StateVector, SpkError> resolve_relative_state(EpochLinks& links, s
   if (corrections.light_time) {
     // Three fixed iterations of the light-time equation, always measured from
     // the observer's position at the observation epoch; only the last
-    // state's velocity is used.
+    // state's velocity is used. The last two iterates nearly always fall on
+    // the same epoch (bit for bit: the light time changes by far less than
+    // an ulp of the epoch), so the second is evaluated whole and serves the
+    // third; an iterate at the very epoch of the one before it is that one
+    // again and is not evaluated twice.
     std::array<double, 3> position = target_state.position_km;
+    double position_epoch = epoch;
+    bool has_velocity = target == kNaifSun;  // target_state holds the whole state at position_epoch
     if (target != kNaifSun) {
       const auto at_epoch = links.position_of(target);
       if (!at_epoch) return std::unexpected(at_epoch.error());
@@ -105,15 +113,22 @@ std::expected<StateVector, SpkError> resolve_relative_state(EpochLinks& links, s
     }
     for (int iteration = 0; iteration < 3; ++iteration) {
       const double light_time = distance_between(position, observer.position_km) / kSpeedOfLightKmPerS;
-      if (iteration < 2) {
-        const auto earlier = barycentric_position_across_kernels(links.kernels(), target, epoch - light_time);
-        if (!earlier) return std::unexpected(earlier.error());
-        position = *earlier;
+      const double earlier = epoch - light_time;
+      const bool repeated = std::bit_cast<std::uint64_t>(earlier) == std::bit_cast<std::uint64_t>(position_epoch);
+      if (repeated && (iteration == 0 || has_velocity)) continue;
+      if (iteration == 0) {
+        const auto state = barycentric_position_across_kernels(links.kernels(), target, earlier);
+        if (!state) return std::unexpected(state.error());
+        position = *state;
+        has_velocity = false;
       } else {
-        const auto earlier = barycentric_state_across_kernels(links.kernels(), target, epoch - light_time);
-        if (!earlier) return std::unexpected(earlier.error());
-        target_state = *earlier;
+        const auto state = barycentric_state_across_kernels(links.kernels(), target, earlier);
+        if (!state) return std::unexpected(state.error());
+        target_state = *state;
+        position = state->position_km;
+        has_velocity = true;
       }
+      position_epoch = earlier;
     }
   }
 
