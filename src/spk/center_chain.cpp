@@ -41,6 +41,24 @@ class CenterChainAccess {
     state = *evaluated;
     return {};
   }
+  // The states of two segments at one epoch whose records have the same
+  // size, evaluated side by side (bit for bit evaluate_into's); false where
+  // either record is not at hand, the sizes differ, loading the second
+  // record read the file (it may have dropped the first) or the evaluation
+  // declines: evaluate_into then serves each.
+  static bool try_evaluate_pair(SpkKernel& first, std::size_t first_segment, SpkKernel& second,
+                                std::size_t second_segment, double epoch, StateVector states[2]) {
+    SpkKernel::LoadedRecord records[2];
+    std::uint32_t sizes[2] = {};
+    if (!first.quick_record(first_segment, epoch, records[0], sizes[0])) return false;
+    const std::uint64_t reads = first.record_reads_;
+    if (!second.quick_record(second_segment, epoch, records[1], sizes[1])) return false;
+    if (sizes[0] != sizes[1] || first.record_reads_ != reads) return false;
+    const double* const words[2] = {records[0].words, records[1].words};
+    const Type2RecordCheck checks[2] = {records[0].check, records[1].check};
+    const double epochs[2] = {epoch, epoch};
+    return evaluate_checked_type2_records_into(2, words, sizes[0], checks, epochs, states);
+  }
   // The position alone of evaluate_into, bit for bit.
   static std::expected<void, SpkError> evaluate_position_into(SpkKernel& kernel, std::size_t segment, double epoch,
                                                               std::array<double, 3>& position) {
@@ -117,6 +135,16 @@ std::expected<StateVector, SpkError> evaluate_center_chain(std::span<SpkKernel> 
                                                            double epoch) {
   StateVector sum{};
   for (std::size_t i = 0; i < chain.count; ++i) {
+    // Two links of records of one size run side by side; the sum keeps its order.
+    if (StateVector pair[2]; i + 1 < chain.count &&
+                             Access::try_evaluate_pair(kernels[chain.links[i].kernel], chain.links[i].segment,
+                                                       kernels[chain.links[i + 1].kernel],
+                                                       chain.links[i + 1].segment, epoch, pair)) {
+      sum += pair[0];
+      sum += pair[1];
+      ++i;
+      continue;
+    }
     StateVector state;
     if (auto done = Access::evaluate_into(kernels[chain.links[i].kernel], chain.links[i].segment, epoch, state);
         !done) {
