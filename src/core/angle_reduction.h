@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 #include "core/constants.h"
@@ -20,6 +21,28 @@ inline double reduce_angle(double angle, double turn) {
     if (reduced >= turn) reduced = 0.0;
   }
   return reduced;
+}
+
+// std::fmod(x, divisor) bit for bit, for a whole-number `divisor` in
+// [1, 2^21) (such as 360 or 1296000 arcseconds), without the library's
+// general loop: with n the quotient truncated (corrected by one where the
+// division rounded across a whole number), n * divisor is exact and so is
+// x - n * divisor, the remainder being representable. Quotients of 2^31 or
+// more, NaN and infinities are left to std::fmod.
+inline double whole_divisor_remainder(double x, double divisor) {
+  const double quotient = x / divisor;
+  if (!(std::fabs(quotient) < 0x1p31)) return std::fmod(x, divisor);
+  double n = static_cast<double>(static_cast<std::int32_t>(quotient));
+  double r = x - n * divisor;
+  const double toward_x = x < 0.0 ? -1.0 : 1.0;
+  if (r * toward_x < 0.0) {
+    n -= toward_x;
+    r = x - n * divisor;
+  } else if (std::fabs(r) >= divisor) {
+    n += toward_x;
+    r = x - n * divisor;
+  }
+  return r == 0.0 ? std::copysign(0.0, x) : r;
 }
 
 // An angle difference in radians brought into [-pi, pi): the remainder of

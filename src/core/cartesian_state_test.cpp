@@ -114,5 +114,33 @@ TEST(AngleReduction, OneTurnAndTheSignedWrapsKeepTheirEnds) {
   EXPECT_NEAR(wrap_signed_degrees(-725.0), -5.0, 1e-12);
 }
 
+TEST(AngleReduction, WholeDivisorRemainderIsFmodBitForBit) {
+  const auto same = [](double x, double divisor) {
+    const double fast = whole_divisor_remainder(x, divisor), library = std::fmod(x, divisor);
+    if (std::isnan(library)) return std::isnan(fast);
+    return std::bit_cast<std::uint64_t>(fast) == std::bit_cast<std::uint64_t>(library);
+  };
+  std::uint64_t seed = 1;
+  for (const double divisor : {360.0, 1296000.0}) {
+    // Whole multiples and their neighbours (where the quotient rounds across
+    // a whole number), signed zeros, huge values and non-finite ones.
+    for (const double n : {0.0, 1.0, 3.0, 1000.0, 1717.0, 2147483647.0, 2147483648.0, 1e15}) {
+      for (const double sign : {1.0, -1.0}) {
+        double x = sign * n * divisor;
+        for (int step = 0; step < 4; ++step) x = std::nextafter(x, -INFINITY);
+        for (int step = 0; step < 8; ++step, x = std::nextafter(x, INFINITY)) EXPECT_TRUE(same(x, divisor)) << x;
+      }
+    }
+    for (const double x : {0.0, -0.0, double{INFINITY}, -double{INFINITY}, double{NAN}, 1e300}) EXPECT_TRUE(same(x, divisor)) << x;
+    // Arguments over +-3e9 (the fundamental arguments over +-1.7 centuries) and +-1e5.
+    for (int i = 0; i < 1000000; ++i) {
+      seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+      const double unit = static_cast<double>(seed >> 11) * 0x1.0p-53 * 2.0 - 1.0;
+      const double x = unit * (i % 2 == 0 ? 3e9 : 1e5);
+      if (!same(x, divisor)) FAIL() << x << " " << divisor;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ephemeris

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <iterator>
 
+#include "core/angle_reduction.h"
 #include "core/constants.h"
 #include "core/julian_day.h"
 
@@ -38,7 +39,7 @@ static_assert(kPlanetaryObliquityOffset == 1.8810770827049994e-9);
 // A fundamental argument given in arcseconds, reduced to one turn keeping the
 // sign of the unreduced value, in radians.
 double fundamental_argument(double arcseconds) {
-  return std::fmod(arcseconds, kArcsecondsPerTurn) * kRadiansPerArcsecond;
+  return whole_divisor_remainder(arcseconds, kArcsecondsPerTurn) * kRadiansPerArcsecond;
 }
 
 // The argument of a term is an integer combination of the five fundamental

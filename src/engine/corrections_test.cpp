@@ -95,5 +95,40 @@ TEST(RelativeState, AppliesTheOffsetAndTheCorrectionsExceptDeflectionAtTheSun) {
   EXPECT_EQ(relative(499, 399, {.aberration = true}), apply_stellar_aberration(geometric, earth.velocity_km_per_s));
 }
 
+TEST(RelativeState, LightTimeIsThreeIteratesFromTheObserverAtT) {
+  // Near t = 0 the iterates fall on distinct epochs; near 1e9 s (an ulp of
+  // 1.2e-7 s) the last two, or for the slow Sun seen from the barycentre the
+  // last three, fall on the same epoch and are evaluated once.
+  std::vector<testing::SegmentSpec> segments;
+  for (const double start : {-2000.0, 1e9 - 2000.0}) {
+    const auto moving = [&](std::int32_t target, Vec3 position, Vec3 velocity) {
+      segments.push_back(testing::linear_segment(target, 0, start, 100.0, 40, position, velocity, 0.375));
+    };
+    moving(10, {1.0e5, 2.0e5, 3.0e4}, {1e-4, -1e-4, 0.0});
+    moving(399, {1.4e8, 4.0e7, 1.0e7}, {-8.0, 28.0, 12.0});
+    moving(499, {-2.0e8, 1.0e8, 5.0e7}, {-10.0, -20.0, -5.0});
+  }
+  std::vector<SpkKernel> kernels;
+  kernels.push_back(testing::kernel_of(segments));
+  const auto state = [&](std::int32_t code, double epoch) {
+    return barycentric_state_across_kernels(kernels, code, epoch).value();
+  };
+  for (const double t : {950.0, 1e9 + 950.0}) {
+    for (const auto& [target, center] : {std::pair{499, 399}, {10, 399}, {399, 10}, {499, 0}, {10, 0}}) {
+      const StateVector observer = state(center, t);
+      StateVector seen = state(target, t);
+      for (int iteration = 0; iteration < 3; ++iteration) {
+        const double dx = seen.position_km[0] - observer.position_km[0];
+        const double dy = seen.position_km[1] - observer.position_km[1];
+        const double dz = seen.position_km[2] - observer.position_km[2];
+        seen = state(target, t - std::sqrt(dx * dx + dy * dy + dz * dz) / kSpeedOfLightKmPerS);
+      }
+      EXPECT_EQ(resolve_relative_state(kernels, target, center, {.light_time = true}, std::nullopt, t).value(),
+                seen - observer)
+          << target << " from " << center << " at " << t;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ephemeris

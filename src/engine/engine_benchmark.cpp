@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -91,6 +92,36 @@ void BM_ApparentBatch10kx5Scattered(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<long>(instants.size() * bodies.size()));
 }
 BENCHMARK(BM_ApparentBatch10kx5Scattered)->Unit(benchmark::kMillisecond);
+
+
+// The single requests of the Python benchmark rows: geometric Mars at TDB
+// instants and the apparent Moon at TT instants, 100,000 days drawn uniformly
+// over 1900-2050 (fixed seed) and asked in drawing order.
+void random_requests(benchmark::State& state, Body body, TimeScale scale, const PositionOptions& options) {
+  const SpkEphemeris engine = open_de421();
+  std::vector<double> days(100000);
+  std::uint64_t seed = 42;
+  for (double& day : days) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    day = 2415020.5 + static_cast<double>(seed >> 11) * 0x1.0p-53 * 54787.0;
+  }
+  std::size_t i = 0;
+  for (auto _ : state) {
+    auto p = engine.position(body, {days[i], scale}, options);
+    benchmark::DoNotOptimize(p);
+    if (++i == days.size()) i = 0;
+  }
+}
+
+void BM_SingleGeometricMarsRandom(benchmark::State& state) {
+  random_requests(state, Body::Mars, TimeScale::Tdb, geometric());
+}
+BENCHMARK(BM_SingleGeometricMarsRandom);
+
+void BM_SingleApparentMoonRandom(benchmark::State& state) {
+  random_requests(state, Body::Moon, TimeScale::Tt, apparent());
+}
+BENCHMARK(BM_SingleApparentMoonRandom);
 
 }  // namespace
 }  // namespace ephemeris

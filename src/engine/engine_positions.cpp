@@ -176,22 +176,22 @@ std::expected<void, EphemerisError> SpkEphemeris::positions_at_instant(std::span
     offset = turned->gcrs_state;
     if (site != nullptr) *site = *turned;
   }
+  // The kernels are borrowed here, so that the records of the first body's
+  // chains are fetched while the frame is built; a failed borrow is reported
+  // once a body needs them.
+  auto borrow = borrow_kernels();
+  // The observer and the Sun, shared by the bodies.
+  EpochLinks links(borrow ? borrow->kernels() : std::span<SpkKernel>{}, center, offset, *t);
+  if (borrow && !bodies.empty()) links.plan(naif_code(bodies[0]), options->corrections.gravitational_deflection);
   const OutputFrame frame = output_frame(*options, julian_day_from_seconds_since_j2000(*t));
-  std::optional<KernelCell::Borrow> borrow;
-  std::optional<EpochLinks> links;  // the observer and the Sun, shared by the bodies
   for (std::size_t k = 0; k < bodies.size(); ++k) {
     const std::int32_t target = naif_code(bodies[k]);
     // A topocentric request for the Earth is valid: the geocentre seen from the site.
     if (!offset) {
       if (auto same = reject_identical_target_and_center(target, center); !same) return std::unexpected(same.error());
     }
-    if (!borrow) {
-      auto borrowed = borrow_kernels();
-      if (!borrowed) return std::unexpected(borrowed.error());
-      borrow.emplace(std::move(*borrowed));
-      links.emplace(borrow->kernels(), center, offset, *t);
-    }
-    const auto state = resolve_relative_state(*links, target, options->corrections);
+    if (!borrow) return std::unexpected(borrow.error());
+    const auto state = resolve_relative_state(links, target, options->corrections);
     if (!state) return std::unexpected(spk_ephemeris_error(state.error()));
     auto position = position_from_state(*state, frame);
     if (!position) return std::unexpected(position.error());

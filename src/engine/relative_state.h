@@ -2,6 +2,7 @@
 // with the light-time, deflection and aberration corrections of a request.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "core/cartesian_state.h"
 #include "core/errors.h"
 #include "core/position_options.h"
+#include "spk/center_chain.h"
 #include "spk/spk_error.h"
 #include "spk/spk_kernel.h"
 #include "spk/type2.h"
@@ -31,25 +33,45 @@ class EpochLinks {
   bool has_offset() const { return offset_.has_value(); }
   double epoch() const { return epoch_; }
 
+  // Finds the chains the request of `target` will evaluate at the epoch (the
+  // observer's, the target's and, with `sun`, the Sun's) and asks the
+  // processor to fetch their cached records, so that the loads overlap the
+  // work done before the evaluations; they then use these chains.
+  void plan(std::int32_t target, bool sun);
+
   // Barycentric state of the observer, km and km/s.
   std::expected<const StateVector*, SpkError> observer();
   // Barycentric state of the Sun, km and km/s.
   std::expected<const StateVector*, SpkError> sun();
+  // Its position alone, km (bit for bit that of sun(), which it reuses when
+  // already evaluated).
+  std::expected<const std::array<double, 3>*, SpkError> sun_position();
+  // Barycentric state of `target` at the epoch, and its position alone.
+  std::expected<StateVector, SpkError> state_of(std::int32_t target);
+  std::expected<std::array<double, 3>, SpkError> position_of(std::int32_t target);
 
  private:
   std::span<SpkKernel> kernels_;
   std::int32_t center_;
   std::optional<CartesianState> offset_;
   double epoch_;
+  // The chains found by plan() (those whose flag is set), each evaluated at most once.
+  bool has_observer_chain_ = false;
+  bool has_target_chain_ = false;
+  bool has_sun_chain_ = false;
+  CenterChain observer_chain_;
+  CenterChain target_chain_;
+  CenterChain sun_chain_;
   std::optional<StateVector> observer_;
   std::optional<StateVector> sun_;
+  std::optional<std::array<double, 3>> sun_position_;
 };
 
 // State of `target` relative to the observer of `links` at its epoch, km and
 // km/s. Reads only the light_time, aberration and gravitational_deflection
 // switches of `corrections`, applied in that order. With light time the
 // target is evaluated four times (at t, then three times at t - tau, tau
-// measured from the observer at t). The result and the error are those of
+// measured from the observer at t), its velocity only the last time. The result and the error are those of
 // the evaluation alone, whatever `links` already holds.
 std::expected<StateVector, SpkError> resolve_relative_state(EpochLinks& links, std::int32_t target,
                                                             const Corrections& corrections);

@@ -41,6 +41,33 @@ class CenterChainAccess {
     state = *evaluated;
     return {};
   }
+  // The states of two segments at one epoch whose records have the same
+  // size, evaluated side by side (bit for bit evaluate_into's); false where
+  // either record is not at hand, the sizes differ, loading the second
+  // record read the file (it may have dropped the first) or the evaluation
+  // declines: evaluate_into then serves each.
+  static bool try_evaluate_pair(SpkKernel& first, std::size_t first_segment, SpkKernel& second,
+                                std::size_t second_segment, double epoch, StateVector states[2]) {
+    SpkKernel::LoadedRecord records[2];
+    std::uint32_t sizes[2] = {};
+    if (!first.quick_record(first_segment, epoch, records[0], sizes[0])) return false;
+    const std::uint64_t reads = first.record_reads_;
+    if (!second.quick_record(second_segment, epoch, records[1], sizes[1])) return false;
+    if (sizes[0] != sizes[1] || first.record_reads_ != reads) return false;
+    const double* const words[2] = {records[0].words, records[1].words};
+    const Type2RecordCheck checks[2] = {records[0].check, records[1].check};
+    const double epochs[2] = {epoch, epoch};
+    return evaluate_checked_type2_records_into(2, words, sizes[0], checks, epochs, states);
+  }
+  // The position alone of evaluate_into, bit for bit.
+  static std::expected<void, SpkError> evaluate_position_into(SpkKernel& kernel, std::size_t segment, double epoch,
+                                                              std::array<double, 3>& position) {
+    if (kernel.try_evaluate_segment_position(segment, epoch, position)) return {};
+    StateVector state;
+    if (auto done = evaluate_into(kernel, segment, epoch, state); !done) return done;
+    position = state.position_km;
+    return {};
+  }
   // The segment serving `body` over all of [first, last] in this kernel.
   enum class Over : std::uint8_t { None, One, Mixed };
   static Over find_over(SpkKernel& kernel, std::int32_t body, double first, double last, std::size_t& segment) {
@@ -56,11 +83,7 @@ namespace {
 
 using Access = CenterChainAccess;
 
-// Where a body's segment was found: kernel index and segment index.
-struct SegmentHit {
-  std::size_t kernel = 0;
-  std::size_t segment = 0;
-};
+using SegmentHit = ChainLink;
 
 std::expected<SegmentHit, SpkError> find_across_kernels(std::span<SpkKernel> kernels, std::int32_t body,
                                                         double epoch) {
@@ -87,39 +110,82 @@ std::expected<std::vector<StateVector>, SpkError> barycentric_states_across_kern
   return states;
 }
 
-std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<SpkKernel> kernels,
-                                                                      std::int32_t target, double epoch) {
-  // The links are found first, their cached records fetched meanwhile so
-  // that the memory loads overlap, then evaluated in order; a failed lookup
-  // counts after the links before it.
-  std::array<SegmentHit, kMaxCenterChainLinks> hits;
-  std::size_t count = 0;
-  std::optional<SpkError> stop;
+void find_center_chain(std::span<SpkKernel> kernels, std::int32_t target, double epoch, CenterChain& chain) {
+  chain.target = target;
+  chain.count = 0;
+  chain.stop.reset();
   for (std::int32_t body = target; body != kNaifSolarSystemBarycenter;) {
-    if (count == kMaxCenterChainLinks) {
-      stop = SpkError::center_chain_cycle(target);
+    if (chain.count == kMaxCenterChainLinks) {
+      chain.stop = SpkError::center_chain_cycle(target);
       break;
     }
     const auto hit = find_across_kernels(kernels, body, epoch);
     if (!hit) {
-      stop = hit.error();
+      chain.stop = hit.error();
       break;
     }
     SpkKernel& kernel = kernels[hit->kernel];
     Access::prefetch(kernel, hit->segment, epoch);
-    hits[count++] = *hit;
+    chain.links[chain.count++] = *hit;
     body = Access::center(kernel, hit->segment);
   }
+}
+
+std::expected<StateVector, SpkError> evaluate_center_chain(std::span<SpkKernel> kernels, const CenterChain& chain,
+                                                           double epoch) {
   StateVector sum{};
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = 0; i < chain.count; ++i) {
+    // Two links of records of one size run side by side; the sum keeps its order.
+    if (StateVector pair[2]; i + 1 < chain.count &&
+                             Access::try_evaluate_pair(kernels[chain.links[i].kernel], chain.links[i].segment,
+                                                       kernels[chain.links[i + 1].kernel],
+                                                       chain.links[i + 1].segment, epoch, pair)) {
+      sum += pair[0];
+      sum += pair[1];
+      ++i;
+      continue;
+    }
     StateVector state;
-    if (auto done = Access::evaluate_into(kernels[hits[i].kernel], hits[i].segment, epoch, state); !done) {
+    if (auto done = Access::evaluate_into(kernels[chain.links[i].kernel], chain.links[i].segment, epoch, state);
+        !done) {
       return std::unexpected(done.error());
     }
     sum += state;
   }
-  if (stop) return std::unexpected(*stop);
+  if (chain.stop) return std::unexpected(*chain.stop);
   return sum;
+}
+
+std::expected<std::array<double, 3>, SpkError> evaluate_center_chain_position(std::span<SpkKernel> kernels,
+                                                                             const CenterChain& chain,
+                                                                             double epoch) {
+  std::array<double, 3> sum{};
+  for (std::size_t i = 0; i < chain.count; ++i) {
+    std::array<double, 3> position;
+    if (auto done = Access::evaluate_position_into(kernels[chain.links[i].kernel], chain.links[i].segment, epoch,
+                                                   position);
+        !done) {
+      return std::unexpected(done.error());
+    }
+    for (int axis = 0; axis < 3; ++axis) sum[axis] += position[axis];
+  }
+  if (chain.stop) return std::unexpected(*chain.stop);
+  return sum;
+}
+
+std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<SpkKernel> kernels,
+                                                                      std::int32_t target, double epoch) {
+  CenterChain chain;
+  find_center_chain(kernels, target, epoch, chain);
+  return evaluate_center_chain(kernels, chain, epoch);
+}
+
+std::expected<std::array<double, 3>, SpkError> barycentric_position_across_kernels(std::span<SpkKernel> kernels,
+                                                                                   std::int32_t target,
+                                                                                   double epoch) {
+  CenterChain chain;
+  find_center_chain(kernels, target, epoch, chain);
+  return evaluate_center_chain_position(kernels, chain, epoch);
 }
 
 ChainWalker::ChainWalker(std::span<SpkKernel> kernels, std::span<const double> epochs) : kernels_(kernels) {

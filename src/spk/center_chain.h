@@ -7,9 +7,11 @@
 // body and whose coverage holds the epoch (both ends included) is used.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <expected>
 #include <limits>
+#include <optional>
 #include <span>
 #include <vector>
 
@@ -33,6 +35,42 @@ std::expected<std::vector<StateVector>, SpkError> barycentric_states_across_kern
 // no hash-map work and no allocation once the records it needs are cached.
 std::expected<StateVector, SpkError> barycentric_state_across_kernels(std::span<SpkKernel> kernels,
                                                                       std::int32_t target, double epoch);
+
+// Its position alone, bit for bit, with its errors; km.
+std::expected<std::array<double, 3>, SpkError> barycentric_position_across_kernels(std::span<SpkKernel> kernels,
+                                                                                   std::int32_t target,
+                                                                                   double epoch);
+
+// Where a link's segment was found: kernel index and segment index.
+struct ChainLink {
+  std::size_t kernel;
+  std::size_t segment;
+};
+
+// The chain of centres of `target` found at one epoch: its first `count`
+// links in walk order (the others are left unset) and, when the walk ended
+// early, the failure (it counts after the links before it).
+struct CenterChain {
+  CenterChain() {}  // user-provided, so that a value-initialized chain leaves `links` unset too
+  std::int32_t target = 0;
+  std::size_t count = 0;
+  std::array<ChainLink, kMaxCenterChainLinks> links;
+  std::optional<SpkError> stop;
+};
+
+// Into `chain`: the chain barycentric_state_across_kernels walks for
+// `target` at `epoch`, with the processor asked to fetch the cached records
+// of its links, so that their loads overlap the work done before
+// evaluate_center_chain.
+void find_center_chain(std::span<SpkKernel> kernels, std::int32_t target, double epoch, CenterChain& chain);
+
+// barycentric_state_across_kernels at `epoch` from `chain` found at `epoch`
+// (bit for bit, with its errors), and its position alone.
+std::expected<StateVector, SpkError> evaluate_center_chain(std::span<SpkKernel> kernels, const CenterChain& chain,
+                                                           double epoch);
+std::expected<std::array<double, 3>, SpkError> evaluate_center_chain_position(std::span<SpkKernel> kernels,
+                                                                             const CenterChain& chain,
+                                                                             double epoch);
 
 // Barycentric states of several targets at many epochs of one batch, each bit
 // for bit barycentric_state_across_kernels's, with its errors. A body whose

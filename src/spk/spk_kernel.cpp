@@ -205,8 +205,8 @@ std::expected<SpkKernel::LoadedRecord, SpkError> SpkKernel::load_record(CacheSlo
   if (slot.has_last && slot.last_index == record_index) return slot.last;
   const std::uint32_t size = directory.record_size;
   const std::uint32_t block_index = record_index / slot.records_per_block;
-  auto found = slot.blocks.find(block_index);
-  if (found == slot.blocks.end() || record_index - found->second.first_record >= found->second.record_count) {
+  RecordBlock* found = block_index < slot.blocks.size() ? &slot.blocks[block_index] : nullptr;
+  if (found == nullptr || record_index - found->first_record >= found->record_count) {
     const auto address = type2_record_address(segment, directory, record_index);
     if (!address) return std::unexpected(address.error());
     // The block's records, cut to those lying wholly at one-based word
@@ -230,9 +230,9 @@ std::expected<SpkKernel::LoadedRecord, SpkError> SpkKernel::load_record(CacheSlo
       return std::unexpected(read.error());
     }
     ++record_reads_;
-    if (found != slot.blocks.end()) {
-      cached_words_ -= found->second.words.size() + kRecordBlockOverheadWords;
-      slot.blocks.erase(found);
+    if (found != nullptr && found->record_count != 0) {
+      cached_words_ -= found->words.size() + kRecordBlockOverheadWords;
+      *found = RecordBlock{};
     }
     const std::uint64_t cost = block.words.size() + kRecordBlockOverheadWords;
     if (cached_words_ + cost > kMaxCachedRecordWords) drop_record_blocks();
@@ -243,9 +243,11 @@ std::expected<SpkKernel::LoadedRecord, SpkError> SpkKernel::load_record(CacheSlo
     for (std::uint32_t r = 0; r < count; ++r) {
       block.checks.push_back(check_type2_record(block.words.data() + static_cast<std::size_t>(r) * size, size));
     }
-    found = slot.blocks.emplace(block_index, std::move(block)).first;
+    if (block_index >= slot.blocks.size()) slot.blocks.resize(static_cast<std::size_t>(block_index) + 1);
+    found = &slot.blocks[block_index];
+    *found = std::move(block);
   }
-  const RecordBlock& block = found->second;
+  const RecordBlock& block = *found;
   const std::uint32_t offset = record_index - block.first_record;
   slot.last = {block.words.data() + static_cast<std::size_t>(offset) * size, block.checks[offset]};
   slot.last_index = record_index;
@@ -301,10 +303,30 @@ std::expected<std::size_t, SpkError> SpkKernel::find_segment(std::int32_t body, 
   if (!segments_) {
     if (auto list = segment_list(); !list) return std::unexpected(list.error());
   }
+  Found& found = found_[static_cast<std::uint32_t>(body) % kFoundSize];
+  if (found.valid && found.body == body) {
+    if (found.segment == kNoSegment) return kNoSegment;
+    const SegmentLoc& loc = entries_[found.segment].loc;
+    if (loc.start_seconds <= epoch && epoch <= loc.end_seconds) return found.segment;
+  }
+  bool listed = false;
   for (std::size_t i = entries_.size(); i-- > 0;) {
     const Entry& entry = entries_[i];
-    if (entry.target == body && entry.loc.start_seconds <= epoch && epoch <= entry.loc.end_seconds) return i;
+    if (entry.target != body) continue;
+    listed = true;
+    if (entry.loc.start_seconds <= epoch && epoch <= entry.loc.end_seconds) {
+      // Remembered when no later segment of the body overlaps this one.
+      bool alone = true;
+      for (std::size_t j = i + 1; alone && j < entries_.size(); ++j) {
+        const Entry& later = entries_[j];
+        alone = later.target != body || later.loc.end_seconds < entry.loc.start_seconds ||
+                entry.loc.end_seconds < later.loc.start_seconds;
+      }
+      if (alone) found = {body, true, i};
+      return i;
+    }
   }
+  if (!listed) found = {body, true, kNoSegment};
   return kNoSegment;
 }
 
@@ -314,9 +336,9 @@ void SpkKernel::prefetch_segment(std::size_t index, double epoch) const {
   std::uint32_t record_index = 0;
   if (!slot.directory || !find_type2_record_index(*slot.directory, epoch, record_index)) return;
   if (slot.has_last && slot.last_index == record_index) return;  // in use already
-  const auto found = slot.blocks.find(record_index / slot.records_per_block);
-  if (found == slot.blocks.end()) return;
-  const RecordBlock& block = found->second;
+  const std::uint32_t block_index = record_index / slot.records_per_block;
+  if (block_index >= slot.blocks.size()) return;
+  const RecordBlock& block = slot.blocks[block_index];
   const std::uint32_t offset = record_index - block.first_record;
   if (offset >= block.record_count) return;
   __builtin_prefetch(&block.checks[offset]);
@@ -325,7 +347,7 @@ void SpkKernel::prefetch_segment(std::size_t index, double epoch) const {
   for (std::size_t word = 0; word < size; word += 8) __builtin_prefetch(words + word);  // 64-byte lines
 }
 
-bool SpkKernel::try_evaluate_segment(std::size_t index, double epoch, StateVector& state) {
+bool SpkKernel::quick_record(std::size_t index, double epoch, LoadedRecord& record, std::uint32_t& record_size) {
   const Entry& entry = entries_[index];
   const SegmentLoc& segment = entry.loc;
   if (segment.data_type != kSpkType2 || !covers(segment, epoch)) return false;
@@ -333,13 +355,28 @@ bool SpkKernel::try_evaluate_segment(std::size_t index, double epoch, StateVecto
   if (!slot.directory) return false;
   std::uint32_t record_index = 0;
   if (!find_type2_record_index(*slot.directory, epoch, record_index)) return false;
-  LoadedRecord record = slot.last;
+  record = slot.last;
   if (!slot.has_last || slot.last_index != record_index) {
     const auto loaded = load_record(slot, segment, *slot.directory, record_index);
     if (!loaded) return false;
     record = *loaded;
   }
-  return evaluate_checked_type2_record_into(record.words, slot.directory->record_size, record.check, epoch, state);
+  record_size = slot.directory->record_size;
+  return true;
+}
+
+bool SpkKernel::try_evaluate_segment(std::size_t index, double epoch, StateVector& state) {
+  LoadedRecord record;
+  std::uint32_t size = 0;
+  return quick_record(index, epoch, record, size) &&
+         evaluate_checked_type2_record_into(record.words, size, record.check, epoch, state);
+}
+
+bool SpkKernel::try_evaluate_segment_position(std::size_t index, double epoch, std::array<double, 3>& position) {
+  LoadedRecord record;
+  std::uint32_t size = 0;
+  return quick_record(index, epoch, record, size) &&
+         evaluate_checked_type2_position_into(record.words, size, record.check, epoch, position);
 }
 
 bool SpkKernel::try_evaluate_segment_lanes(std::size_t index, int lanes, const double epochs[],

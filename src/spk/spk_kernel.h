@@ -2,6 +2,7 @@
 // its Type 2 caches (one directory and one decoded record per segment).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -110,6 +111,8 @@ class SpkKernel {
   // The same into `state`, false where evaluate_segment fails (or would
   // read the directory: evaluate_segment then reads it).
   bool try_evaluate_segment(std::size_t index, double epoch, StateVector& state);
+  // The position alone of try_evaluate_segment, bit for bit.
+  bool try_evaluate_segment_position(std::size_t index, double epoch, std::array<double, 3>& position);
 
 
   // Records of one segment read together (one read for consecutive
@@ -126,12 +129,13 @@ class SpkKernel {
     Type2RecordCheck check;
   };
   // The Type 2 caches of one (start_address, end_address) key: the
-  // directory, the blocks read (by record index / records_per_block) and the
-  // record used last.
+  // directory, the blocks read (at index record index / records_per_block;
+  // record_count 0 where none is held; the list grows only to blocks read
+  // from the file, so it stays proportionate to it) and the record used last.
   struct CacheSlot {
     std::optional<Type2Directory> directory;
     std::uint32_t records_per_block = 1;
-    std::unordered_map<std::uint32_t, RecordBlock> blocks;
+    std::vector<RecordBlock> blocks;
     bool has_last = false;
     std::uint32_t last_index = 0;
     LoadedRecord last;
@@ -155,13 +159,29 @@ class SpkKernel {
   std::expected<LoadedRecord, SpkError> load_record(CacheSlot& slot, const SegmentLoc& segment,
                                                     const Type2Directory& directory, std::uint32_t record_index);
   void drop_record_blocks();
+  // The cached record (and its size) serving `epoch` in listed segment
+  // `index`, loaded when needed; false where the segment is not Type 2, does
+  // not cover the epoch, has no directory read yet or the load fails.
+  bool quick_record(std::size_t index, double epoch, LoadedRecord& record, std::uint32_t& record_size);
   std::expected<StateVector, SpkError> evaluate_one_in_slot(std::uint32_t slot_index, const SegmentLoc& segment,
                                                             double epoch);
+
+  // find_segment's memory of recent answers: by body code modulo
+  // kFoundSize, the segment (an index into entries_) that serves the body at
+  // every epoch it covers (no later segment of the body overlaps it), or
+  // kNoSegment when the kernel has no segment of the body at all.
+  struct Found {
+    std::int32_t body = 0;
+    bool valid = false;
+    std::size_t segment = 0;
+  };
+  static constexpr std::size_t kFoundSize = 16;
 
   KernelSource source_;
   DafFileRecord file_record_;
   std::optional<std::vector<SpkSegment>> segments_;
   std::vector<Entry> entries_;  // parallel to *segments_
+  std::array<Found, kFoundSize> found_{};
 
   std::vector<CacheSlot> slots_;
   std::unordered_map<std::uint64_t, std::uint32_t> slot_of_key_;

@@ -176,6 +176,38 @@ bool evaluate_checked_type2_record_into(const double* record, std::uint32_t reco
   return true;
 }
 
+bool evaluate_checked_type2_position_into(const double* record, std::uint32_t record_size, Type2RecordCheck check,
+                                          double epoch, std::array<double, 3>& position) {
+  if (!check.span_valid) return false;
+  const double s = (epoch - record[0]) / record[1];
+  if (!(std::fabs(s) <= 1.0)) return false;
+  const std::size_t n = (record_size - 2) / 3;
+  if (n == 0 || !check.coefficients_finite) return false;
+  const double* cx = record + 2;
+  const double* cy = cx + n;
+  const double* cz = cy + n;
+  if (n == 1) {
+    position = {cx[0], cy[0], cz[0]};
+    return true;
+  }
+  const double two_s = 2.0 * s;
+  double t_prev = 1.0;
+  double t_curr = s;
+  double px = cx[0] + s * cx[1];
+  double py = cy[0] + s * cy[1];
+  double pz = cz[0] + s * cz[1];
+  for (std::size_t k = 2; k < n; ++k) {
+    const double t_next = two_s * t_curr - t_prev;
+    px += t_next * cx[k];
+    py += t_next * cy[k];
+    pz += t_next * cz[k];
+    t_prev = t_curr;
+    t_curr = t_next;
+  }
+  position = {px, py, pz};
+  return true;
+}
+
 namespace {
 
 // With kShared, every lane reads the one record of lane 0 (its words are

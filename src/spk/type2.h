@@ -6,6 +6,7 @@
 // coefficients of x, of y and of z, lowest degree first.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <expected>
 #include <span>
@@ -100,6 +101,11 @@ std::expected<StateVector, SpkError> evaluate_checked_type2_record(const double*
 // The same into `state`, false where evaluate_checked_type2_record fails.
 bool evaluate_checked_type2_record_into(const double* record, std::uint32_t record_size, Type2RecordCheck check,
                                         double epoch, StateVector& state);
+
+// The position alone of evaluate_checked_type2_record_into (the same
+// operations, so the same bits), false where it fails.
+bool evaluate_checked_type2_position_into(const double* record, std::uint32_t record_size, Type2RecordCheck check,
+                                          double epoch, std::array<double, 3>& position);
 
 // The same for `lanes` records (2, or 4 or 8 where has_wide_type2_lanes())
 // of `record_size` words at one epoch each, evaluated side by side (each

@@ -3,6 +3,7 @@
 #include "spk/type2.h"
 
 #include <array>
+#include <cmath>
 #include <limits>
 #include <string>
 #include <vector>
@@ -42,8 +43,23 @@ TEST(Type2Record, EveryRecordCheck) {
       {{0, 1, 0, 0}, 4, 0, coefficients},       {{0, 1, 0, 0}, 0, 0, coefficients},  // no coefficient
       {{0, 1, 0, 0}, 8, 0, short_record},       {{0}, 0, 0, short_record},
   };
+  // The position alone is the full evaluation's, bit for bit, and fails where it fails.
+  std::vector<double> series = {5.0, 2.0};  // 13 coefficients per axis, as DE421's Earth and Moon
+  for (int k = 0; k < 39; ++k) series.push_back(std::sin(k * 1.7) * 1.0e5 / (k + 1));
+  const std::tuple<std::vector<double>, std::uint32_t, double> quick_cases[] = {
+      {series, 41, 3.0}, {series, 41, 6.3}, {series, 41, 7.0}, {series, 8, 4.1}};
   for (const auto& [record, size, epoch, text] : cases) {
     EXPECT_EQ(outcome(evaluate_loaded_type2_record(record, size, epoch)), text) << size << " " << epoch;
+    if (size < 2 || record.size() < size) continue;
+    std::array<double, 3> position{};
+    const Type2RecordCheck check = check_type2_record(record.data(), size);
+    EXPECT_EQ(evaluate_checked_type2_position_into(record.data(), size, check, epoch, position), text == "ok");
+  }
+  for (const auto& [record, size, epoch] : quick_cases) {
+    std::array<double, 3> position{};
+    ASSERT_TRUE(evaluate_checked_type2_position_into(record.data(), size, check_type2_record(record.data(), size),
+                                                     epoch, position));
+    EXPECT_EQ(position, evaluate_loaded_type2_record(record, size, epoch).value().position_km) << epoch;
   }
 }
 

@@ -12,7 +12,10 @@ double tdb_offset_seconds(double tdb_seconds, const TdbModel& model) {
 
 double tdb_third_iterate(double tt_seconds, const TdbModel& model) {
   const auto step = [&](double s) { return tt_seconds + tdb_offset_seconds(s, model); };
-  return step(step(step(tt_seconds)));
+  const double first = step(tt_seconds);
+  const double second = step(first);
+  // Where the second step repeated the first, the third would repeat it again.
+  return second == first ? second : step(second);
 }
 
 double tdb_seconds_from_tt_seconds(double tt_seconds, const TdbModel& model) {
