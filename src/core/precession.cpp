@@ -5,6 +5,7 @@
 
 #include "core/constants.h"
 #include "core/julian_day.h"
+#include "core/sine_cosine.h"
 
 namespace ephemeris {
 namespace {
@@ -54,14 +55,17 @@ OfDateRotation::OfDateRotation(double jd, const Nutation& n, bool equatorial) : 
   const PrecessionAngles angles = precession_angles_iau2006(jd);
   const double psi = angles.psi_bar_rad + n.longitude_rad;
   const double eps = angles.mean_obliquity_rad + n.obliquity_rad;
-  sin_gamma_ = std::sin(angles.gamma_bar_rad);
-  cos_gamma_ = std::cos(angles.gamma_bar_rad);
-  sin_phi_ = std::sin(angles.phi_bar_rad);
-  cos_phi_ = std::cos(angles.phi_bar_rad);
-  sin_psi_ = std::sin(psi);
-  cos_psi_ = std::cos(psi);
-  sin_eps_ = std::sin(eps);
-  cos_eps_ = std::cos(eps);
+  const double rotation_angles[4] = {angles.gamma_bar_rad, angles.phi_bar_rad, psi, eps};
+  double sines[4], cosines[4];
+  sine_cosine(4, rotation_angles, sines, cosines);
+  sin_gamma_ = sines[0];
+  cos_gamma_ = cosines[0];
+  sin_phi_ = sines[1];
+  cos_phi_ = cosines[1];
+  sin_psi_ = sines[2];
+  cos_psi_ = cosines[2];
+  sin_eps_ = sines[3];
+  cos_eps_ = cosines[3];
 }
 
 std::expected<CartesianState, CoordinateError> OfDateRotation::apply(const CartesianState& state) const {
