@@ -171,11 +171,15 @@ using Double4 = double __attribute__((vector_size(32)));
                                                double& longitude_sum, double& obliquity_sum) {
   Double4 longitude = {}, obliquity = {};
   for (std::size_t j = 0; j < kPaddedTermCount; j += kLanes) {
-    Double4 s, c, ps, pst, pc, ec, ect, es;
-    const std::pair<Double4*, const double*> columns[] = {{&s, phase_s},        {&c, phase_c},         {&ps, kSeries.ps},
-                                                          {&pst, kSeries.pst}, {&pc, kSeries.pc},     {&ec, kSeries.ec},
-                                                          {&ect, kSeries.ect}, {&es, kSeries.es}};
-    for (const auto& [vector, column] : columns) __builtin_memcpy(vector, column + j, sizeof(Double4));
+    Double4 s, c, ps, pst, pc, ec, ect, es;  // loaded without alignment assumptions
+    __builtin_memcpy(&s, phase_s + j, sizeof s);
+    __builtin_memcpy(&c, phase_c + j, sizeof c);
+    __builtin_memcpy(&ps, kSeries.ps + j, sizeof ps);
+    __builtin_memcpy(&pst, kSeries.pst + j, sizeof pst);
+    __builtin_memcpy(&pc, kSeries.pc + j, sizeof pc);
+    __builtin_memcpy(&ec, kSeries.ec + j, sizeof ec);
+    __builtin_memcpy(&ect, kSeries.ect + j, sizeof ect);
+    __builtin_memcpy(&es, kSeries.es + j, sizeof es);
     longitude += (ps + pst * t) * s + pc * c;
     obliquity += (ec + ect * t) * c + es * s;
   }
