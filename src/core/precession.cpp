@@ -34,6 +34,8 @@ constexpr Polynomial kMeanObliquity = {84381.406, -46.836769, -0.0001831, 0.0020
 }
 PrecessionAngles angles_generic(double t) { return angles_at(t); }
 [[gnu::target("avx2,fma")]] PrecessionAngles angles_wide(double t) { return angles_at(t); }
+double obliquity_generic(double t) { return polynomial_radians(kMeanObliquity, t); }
+[[gnu::target("avx2,fma")]] double obliquity_wide(double t) { return polynomial_radians(kMeanObliquity, t); }
 
 using Vector = std::array<double, 3>;
 
@@ -53,7 +55,8 @@ PrecessionAngles precession_angles_iau2006(double jd) {
 }
 
 double mean_obliquity_iau2006(double jd) {
-  return polynomial_radians(kMeanObliquity, julian_centuries_since_j2000(jd));
+  const double t = julian_centuries_since_j2000(jd);
+  return has_wide_lanes() ? obliquity_wide(t) : obliquity_generic(t);
 }
 
 OfDateRotation::OfDateRotation(double jd, bool nutation, bool equatorial)
