@@ -1,6 +1,7 @@
 // Sines and cosines side by side, against libm and the x87 extended sinl/cosl.
 #include "core/sine_cosine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
