@@ -6,10 +6,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <utility>
 
 #include "core/angle_reduction.h"
 #include "core/constants.h"
 #include "core/julian_day.h"
+#include "core/sine_cosine.h"
 
 namespace ephemeris {
 namespace {
@@ -141,6 +143,58 @@ constexpr std::array<Product, kProductCount> kProducts = [] {
 }();
 constexpr std::array<int, kTermCount> kTermPhase = kPlan.term_phase;
 
+// The series' coefficients in columns, smallest terms first (the table's
+// last row first), padded with zero terms to whole groups of four lanes.
+constexpr std::size_t kLanes = 4;
+constexpr std::size_t kPaddedTermCount = (kTermCount + kLanes - 1) / kLanes * kLanes;
+struct SeriesColumns {
+  alignas(32) double ps[kPaddedTermCount], pst[kPaddedTermCount], pc[kPaddedTermCount];
+  alignas(32) double ec[kPaddedTermCount], ect[kPaddedTermCount], es[kPaddedTermCount];
+};
+constexpr SeriesColumns kSeries = [] {
+  SeriesColumns columns{};
+  for (std::size_t j = 0; j < kTermCount; ++j) {
+    const NutationTerm& term = kLunisolarTerms[kTermCount - 1 - j];
+    columns.ps[j] = term.ps, columns.pst[j] = term.pst, columns.pc[j] = term.pc;
+    columns.ec[j] = term.ec, columns.ect[j] = term.ect, columns.es[j] = term.es;
+  }
+  return columns;
+}();
+
+// The sums of the series in longitude and obliquity, in units of the table,
+// given the phases of the terms in the order of kSeries. Term j goes to the
+// partial sum j mod 4 (one vector lane each), so that consecutive additions do
+// not wait for each other; the four partial sums are added pairwise. The same
+// operations in both builds, so the same bits.
+using Double4 = double __attribute__((vector_size(32)));
+[[gnu::always_inline]] inline void series_sums(double t, const double phase_s[], const double phase_c[],
+                                               double& longitude_sum, double& obliquity_sum) {
+  Double4 longitude = {}, obliquity = {};
+  for (std::size_t j = 0; j < kPaddedTermCount; j += kLanes) {
+    Double4 s, c, ps, pst, pc, ec, ect, es;  // loaded without alignment assumptions
+    __builtin_memcpy(&s, phase_s + j, sizeof s);
+    __builtin_memcpy(&c, phase_c + j, sizeof c);
+    __builtin_memcpy(&ps, kSeries.ps + j, sizeof ps);
+    __builtin_memcpy(&pst, kSeries.pst + j, sizeof pst);
+    __builtin_memcpy(&pc, kSeries.pc + j, sizeof pc);
+    __builtin_memcpy(&ec, kSeries.ec + j, sizeof ec);
+    __builtin_memcpy(&ect, kSeries.ect + j, sizeof ect);
+    __builtin_memcpy(&es, kSeries.es + j, sizeof es);
+    longitude += (ps + pst * t) * s + pc * c;
+    obliquity += (ec + ect * t) * c + es * s;
+  }
+  longitude_sum = (longitude[0] + longitude[1]) + (longitude[2] + longitude[3]);
+  obliquity_sum = (obliquity[0] + obliquity[1]) + (obliquity[2] + obliquity[3]);
+}
+void series_sums_generic(double t, const double phase_s[], const double phase_c[], double& longitude_sum,
+                         double& obliquity_sum) {
+  series_sums(t, phase_s, phase_c, longitude_sum, obliquity_sum);
+}
+[[gnu::target("avx2")]] void series_sums_wide(double t, const double phase_s[], const double phase_c[],
+                                              double& longitude_sum, double& obliquity_sum) {
+  series_sums(t, phase_s, phase_c, longitude_sum, obliquity_sum);
+}
+
 }  // namespace
 
 Nutation nutation_iau2000b(double jd) {
@@ -159,9 +213,11 @@ Nutation nutation_iau2000b(double jd) {
   // Multiples: k x from (k - 1) x plus x, -k x as the conjugate of k x. The
   // arguments are already within one turn, so the few additions each multiple
   // takes cost a few roundings whatever the date.
+  std::array<double, kArgumentCount> sines, cosines;
+  sine_cosine(kArgumentCount, arguments.data(), sines.data(), cosines.data());
   std::array<Phase, kMultipleCount + kProductCount> phases;
   for (int a = 0; a < kArgumentCount; ++a) {
-    const Phase x = {std::cos(arguments[a]), std::sin(arguments[a])};
+    const Phase x = {cosines[a], sines[a]};
     const int zero = multiple_index(a, 0);
     phases[zero] = {1.0, 0.0};
     for (int k = 1; k <= kMaxMultiple[a]; ++k) {
@@ -170,18 +226,25 @@ Nutation nutation_iau2000b(double jd) {
       phases[zero - k] = {kx.c, -kx.s};
     }
   }
-  for (std::size_t p = 0; p < kProductCount; ++p) {
-    phases[kMultipleCount + p] = phases[kProducts[p].lhs] * phases[kProducts[p].rhs];
-  }
+  // Products and the gathering of the terms' phases written out with constant
+  // indices (a fold over index sequences), so that no index is loaded.
+  [&]<std::size_t... p>(std::index_sequence<p...>) {
+    ((phases[kMultipleCount + p] = phases[kProducts[p].lhs] * phases[kProducts[p].rhs]), ...);
+  }(std::make_index_sequence<kProductCount>());
 
-  // Smallest terms first, which keeps the rounding of the sums small.
-  double longitude_sum = 0.0;
-  double obliquity_sum = 0.0;
-  for (std::size_t i = kTermCount; i-- > 0;) {
-    const NutationTerm& term = kLunisolarTerms[i];
-    const Phase phase = phases[kTermPhase[i]];
-    longitude_sum += (term.ps + term.pst * t) * phase.s + term.pc * phase.c;
-    obliquity_sum += (term.ec + term.ect * t) * phase.c + term.es * phase.s;
+  // The terms' phases in the order of kSeries' columns.
+  alignas(32) double phase_s[kPaddedTermCount];
+  alignas(32) double phase_c[kPaddedTermCount];
+  [&]<std::size_t... j>(std::index_sequence<j...>) {
+    ((phase_s[j] = phases[kTermPhase[kTermCount - 1 - j]].s, phase_c[j] = phases[kTermPhase[kTermCount - 1 - j]].c),
+     ...);
+  }(std::make_index_sequence<kTermCount>());
+  for (std::size_t j = kTermCount; j < kPaddedTermCount; ++j) phase_s[j] = phase_c[j] = 0.0;
+  double longitude_sum, obliquity_sum;
+  if (has_wide_lanes()) {
+    series_sums_wide(t, phase_s, phase_c, longitude_sum, obliquity_sum);
+  } else {
+    series_sums_generic(t, phase_s, phase_c, longitude_sum, obliquity_sum);
   }
 
   return Nutation{longitude_sum * kRadiansPerTenthMicroarcsecond + kPlanetaryLongitudeOffset,

@@ -1,9 +1,13 @@
 // The IAU 2000B nutation series and the of-date rotation that calls it, with
-// its precession angles alone for comparison, at dates an hour apart.
+// its precession angles alone for comparison, at dates an hour apart; the
+// sines and cosines the two take, against libm's.
 #include <benchmark/benchmark.h>
+
+#include <cmath>
 
 #include "core/nutation.h"
 #include "core/precession.h"
+#include "core/sine_cosine.h"
 
 namespace ephemeris {
 namespace {
@@ -45,6 +49,29 @@ void BM_OfDateRotation(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_OfDateRotation)->Arg(0)->Arg(1);
+
+// Sines and cosines of four angles: side by side, against libm one by one.
+void BM_SineCosineFour(benchmark::State& state) {
+  double angles[4] = {0.1, 1.7, -2.9, 5.5}, sines[4], cosines[4];
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(angles);
+    sine_cosine(4, angles, sines, cosines);
+    benchmark::DoNotOptimize(sines);
+    benchmark::DoNotOptimize(cosines);
+  }
+}
+BENCHMARK(BM_SineCosineFour);
+
+void BM_LibmSineCosineFour(benchmark::State& state) {
+  double angles[4] = {0.1, 1.7, -2.9, 5.5}, sines[4], cosines[4];
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(angles);
+    for (int i = 0; i < 4; ++i) sines[i] = std::sin(angles[i]), cosines[i] = std::cos(angles[i]);
+    benchmark::DoNotOptimize(sines);
+    benchmark::DoNotOptimize(cosines);
+  }
+}
+BENCHMARK(BM_LibmSineCosineFour);
 
 }  // namespace
 }  // namespace ephemeris

@@ -5,6 +5,7 @@
 
 #include "core/constants.h"
 #include "core/julian_day.h"
+#include "core/sine_cosine.h"
 
 namespace ephemeris {
 namespace {
@@ -19,11 +20,22 @@ constexpr Polynomial kMeanObliquity = {84381.406, -46.836769, -0.0001831, 0.0020
 
 // Horner's rule with fused multiply-add from the t^5 coefficient down; the
 // result is converted from arcseconds to radians.
-double polynomial_radians(const Polynomial& c, double t) {
+[[gnu::always_inline]] inline double polynomial_radians(const Polynomial& c, double t) {
   double value = c[5];
   for (int k = 4; k >= 0; --k) value = std::fma(value, t, c[k]);
   return value * kRadiansPerArcsecond;
 }
+
+// The four angles, built once with the library's fused multiply-add and once
+// with the processor's (the same bits, without a call per operation).
+[[gnu::always_inline]] inline PrecessionAngles angles_at(double t) {
+  return PrecessionAngles{polynomial_radians(kGammaBar, t), polynomial_radians(kPhiBar, t),
+                          polynomial_radians(kPsiBar, t), polynomial_radians(kMeanObliquity, t)};
+}
+PrecessionAngles angles_generic(double t) { return angles_at(t); }
+[[gnu::target("avx2,fma")]] PrecessionAngles angles_wide(double t) { return angles_at(t); }
+double obliquity_generic(double t) { return polynomial_radians(kMeanObliquity, t); }
+[[gnu::target("avx2,fma")]] double obliquity_wide(double t) { return polynomial_radians(kMeanObliquity, t); }
 
 using Vector = std::array<double, 3>;
 
@@ -39,12 +51,12 @@ Vector rotate_z(const Vector& v, double s, double c) {
 
 PrecessionAngles precession_angles_iau2006(double jd) {
   const double t = julian_centuries_since_j2000(jd);
-  return PrecessionAngles{polynomial_radians(kGammaBar, t), polynomial_radians(kPhiBar, t),
-                          polynomial_radians(kPsiBar, t), polynomial_radians(kMeanObliquity, t)};
+  return has_wide_lanes() ? angles_wide(t) : angles_generic(t);
 }
 
 double mean_obliquity_iau2006(double jd) {
-  return polynomial_radians(kMeanObliquity, julian_centuries_since_j2000(jd));
+  const double t = julian_centuries_since_j2000(jd);
+  return has_wide_lanes() ? obliquity_wide(t) : obliquity_generic(t);
 }
 
 OfDateRotation::OfDateRotation(double jd, bool nutation, bool equatorial)
@@ -54,14 +66,17 @@ OfDateRotation::OfDateRotation(double jd, const Nutation& n, bool equatorial) : 
   const PrecessionAngles angles = precession_angles_iau2006(jd);
   const double psi = angles.psi_bar_rad + n.longitude_rad;
   const double eps = angles.mean_obliquity_rad + n.obliquity_rad;
-  sin_gamma_ = std::sin(angles.gamma_bar_rad);
-  cos_gamma_ = std::cos(angles.gamma_bar_rad);
-  sin_phi_ = std::sin(angles.phi_bar_rad);
-  cos_phi_ = std::cos(angles.phi_bar_rad);
-  sin_psi_ = std::sin(psi);
-  cos_psi_ = std::cos(psi);
-  sin_eps_ = std::sin(eps);
-  cos_eps_ = std::cos(eps);
+  const double rotation_angles[4] = {angles.gamma_bar_rad, angles.phi_bar_rad, psi, eps};
+  double sines[4], cosines[4];
+  sine_cosine(4, rotation_angles, sines, cosines);
+  sin_gamma_ = sines[0];
+  cos_gamma_ = cosines[0];
+  sin_phi_ = sines[1];
+  cos_phi_ = cosines[1];
+  sin_psi_ = sines[2];
+  cos_psi_ = cosines[2];
+  sin_eps_ = sines[3];
+  cos_eps_ = cosines[3];
 }
 
 std::expected<CartesianState, CoordinateError> OfDateRotation::apply(const CartesianState& state) const {
