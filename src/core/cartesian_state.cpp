@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "core/constants.h"
+#include "core/double_lanes.h"
 
 namespace ephemeris {
 
@@ -17,29 +18,6 @@ bool is_finite(const CartesianState& state) {
 }
 
 namespace {
-
-// Two and four doubles side by side (GCC vector extension: arithmetic,
-// comparisons and ?: act lane by lane, each lane with the scalar operation's
-// rounding, so every width gives the same bits). Vectors cross function
-// boundaries by reference only: a 32-byte vector passed by value to code
-// built without AVX would change the calling convention (and compilers say so).
-using Double2 = double __attribute__((vector_size(16)));
-using Double4 = double __attribute__((vector_size(32)));
-template <class V> using MaskOf = decltype(V{} < V{});
-template <class V> inline constexpr int kLanesOf = sizeof(V) / sizeof(double);
-
-template <class V>
-[[gnu::always_inline]] inline void fused_into(V& r, const V& a, const V& b, const V& c) {
-  for (int l = 0; l < kLanesOf<V>; ++l) r[l] = std::fma(a[l], b[l], c[l]);
-}
-template <class V>
-[[gnu::always_inline]] inline void root_into(V& r, const V& v) {
-  for (int l = 0; l < kLanesOf<V>; ++l) r[l] = std::sqrt(v[l]);
-}
-template <class V>
-[[gnu::always_inline]] inline void magnitude_into(V& r, const V& v) {
-  r = reinterpret_cast<V>(reinterpret_cast<MaskOf<V>>(v) & INT64_MAX);
-}
 
 // atan(t) = t + t u P(u), u = t^2, |t| <= 1/2: P of degree 11, the minimax
 // fit (Remez exchange in 60-digit arithmetic) of (atan(t) - t) / (t u) for
@@ -166,11 +144,6 @@ std::expected<SphericalCoordinates, CoordinateError> spherical_generic(const Car
   return scalar_spherical(state);
 }
 
-bool has_fma() {
-  static const bool fma = __builtin_cpu_supports("fma");
-  return fma;
-}
-
 // Four conversions at once; false when a lane needs the scalar path (a
 // failure, or an angle outside the kernel's domain).
 [[gnu::target("avx2,fma")]] bool spherical_four(const CartesianState states[], SphericalCoordinates out[]) {
@@ -224,13 +197,8 @@ std::expected<SphericalCoordinates, CoordinateError> to_spherical(const Cartesia
   return has_fma() ? spherical_fma(state) : spherical_generic(state);
 }
 
-bool has_wide_spherical_lanes() {
-  static const bool wide = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-  return wide;
-}
-
 bool to_spherical_lanes(int lanes, const CartesianState states[], SphericalCoordinates out[]) {
-  if (lanes == 4 && has_wide_spherical_lanes() && spherical_four(states, out)) return true;
+  if (lanes == 4 && has_avx2_fma() && spherical_four(states, out)) return true;
   for (int l = 0; l < lanes; ++l) {
     const auto spherical = to_spherical(states[l]);
     if (!spherical) return false;

@@ -55,14 +55,11 @@ struct SphericalCoordinates {
 std::expected<SphericalCoordinates, CoordinateError> to_spherical(const CartesianState& state);
 
 // to_spherical of `lanes` states (1 to kSphericalLanes) into `out`, four at a
-// time where has_wide_spherical_lanes(): each result bit for bit the scalar
+// time where the processor has AVX2 and FMA: each result bit for bit the scalar
 // one. False when any state fails (to_spherical then tells the error); `out`
 // is then unspecified.
 inline constexpr int kSphericalLanes = 4;
 bool to_spherical_lanes(int lanes, const CartesianState states[], SphericalCoordinates out[]);
-
-// True when this processor runs four spherical conversions at once (AVX2 and FMA).
-bool has_wide_spherical_lanes();
 
 // atan2(y, x) in radians, [-pi, pi], within one unit in the last place of the
 // exact angle (libm's atan2 is within half a unit: the two differ by at most

@@ -10,6 +10,7 @@
 
 #include "core/angle_reduction.h"
 #include "core/constants.h"
+#include "core/double_lanes.h"
 #include "core/julian_day.h"
 #include "core/sine_cosine.h"
 
@@ -166,7 +167,6 @@ constexpr SeriesColumns kSeries = [] {
 // partial sum j mod 4 (one vector lane each), so that consecutive additions do
 // not wait for each other; the four partial sums are added pairwise. The same
 // operations in both builds, so the same bits.
-using Double4 = double __attribute__((vector_size(32)));
 [[gnu::always_inline]] inline void series_sums(double t, const double phase_s[], const double phase_c[],
                                                double& longitude_sum, double& obliquity_sum) {
   Double4 longitude = {}, obliquity = {};
@@ -241,7 +241,7 @@ Nutation nutation_iau2000b(double jd) {
   }(std::make_index_sequence<kTermCount>());
   for (std::size_t j = kTermCount; j < kPaddedTermCount; ++j) phase_s[j] = phase_c[j] = 0.0;
   double longitude_sum, obliquity_sum;
-  if (has_wide_lanes()) {
+  if (has_avx2_fma()) {
     series_sums_wide(t, phase_s, phase_c, longitude_sum, obliquity_sum);
   } else {
     series_sums_generic(t, phase_s, phase_c, longitude_sum, obliquity_sum);

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "core/constants.h"
+#include "core/double_lanes.h"
 #include "core/julian_day.h"
 #include "core/sine_cosine.h"
 
@@ -51,12 +52,12 @@ Vector rotate_z(const Vector& v, double s, double c) {
 
 PrecessionAngles precession_angles_iau2006(double jd) {
   const double t = julian_centuries_since_j2000(jd);
-  return has_wide_lanes() ? angles_wide(t) : angles_generic(t);
+  return has_avx2_fma() ? angles_wide(t) : angles_generic(t);
 }
 
 double mean_obliquity_iau2006(double jd) {
   const double t = julian_centuries_since_j2000(jd);
-  return has_wide_lanes() ? obliquity_wide(t) : obliquity_generic(t);
+  return has_avx2_fma() ? obliquity_wide(t) : obliquity_generic(t);
 }
 
 OfDateRotation::OfDateRotation(double jd, bool nutation, bool equatorial)

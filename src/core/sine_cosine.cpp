@@ -3,14 +3,10 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/double_lanes.h"
+
 namespace ephemeris {
 namespace {
-
-// Four doubles side by side (GCC vector extension: each lane takes the scalar
-// operation's rounding). Vectors cross function boundaries by reference only.
-using Double4 = double __attribute__((vector_size(32)));
-template <class V> using IntOf = decltype(V{} < V{});  // 64-bit integer lanes
-template <class V> inline constexpr int kLanesOf = sizeof(V) / sizeof(double);
 
 // pi/2 = kHalfPi1 + kHalfPi2 + kHalfPi3 to about 2^-160: each part the double
 // nearest what the earlier parts leave. kTwoOverPi is 2/pi rounded.
@@ -38,11 +34,6 @@ constexpr double kCosineTail[6] = {
     -2.7557317271729793e-07, 2.08761462684032e-09,  -1.1382632425521717e-11,
 };
 
-template <class V>
-[[gnu::always_inline]] inline void fused_into(V& r, const V& a, const V& b, const V& c) {
-  for (int l = 0; l < kLanesOf<V>; ++l) r[l] = std::fma(a[l], b[l], c[l]);
-}
-
 // Sine and cosine of four angles of at most kSineCosineLimit in magnitude.
 //
 // x = k pi/2 + r: k rounded from x 2/pi, a = x - k kHalfPi1 exact in one fused
@@ -53,7 +44,7 @@ template <class V>
 // with its one large rounding at the end.
 template <class V>
 [[gnu::always_inline]] inline void sine_cosine_kernel(const V& x, V& sine, V& cosine) {
-  using Int = IntOf<V>;
+  using Int = MaskOf<V>;
   const V zero = V{} + 0.0;
   const V k = (x * kTwoOverPi + kRoundingShift) - kRoundingShift;
   V a, p_error, u_error;
@@ -110,7 +101,7 @@ template <class V>
 void sine_cosine_lanes(int count, const double angles[], double sines[], double cosines[]) {
   V x = {}, sine, cosine;
   for (int l = 0; l < count; ++l) x[l] = angles[l];
-  if (has_wide_lanes()) {
+  if (has_avx2_fma()) {
     sine_cosine_wide(x, sine, cosine);
   } else {
     sine_cosine_generic(x, sine, cosine);
@@ -124,11 +115,6 @@ void sine_cosine_lanes(int count, const double angles[], double sines[], double 
 }
 
 }  // namespace
-
-bool has_wide_lanes() {
-  static const bool wide = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-  return wide;
-}
 
 void sine_cosine(int count, const double angles[], double sines[], double cosines[]) {
   for (int first = 0; first < count; first += 4) {

@@ -14,8 +14,4 @@ inline constexpr double kSineCosineLimit = 0x1p20;
 // operations otherwise.
 void sine_cosine(int count, const double angles[], double sines[], double cosines[]);
 
-// Whether the processor has AVX2 and FMA, which chooses the build of the
-// lane-wise code (both builds give the same bits).
-bool has_wide_lanes();
-
 }  // namespace ephemeris

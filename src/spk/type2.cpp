@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "core/double_lanes.h"
+
 namespace ephemeris {
 
 namespace {
@@ -291,10 +293,7 @@ template <int kLanes>
 
 }  // namespace
 
-bool has_wide_type2_lanes() {
-  static const bool wide = __builtin_cpu_supports("avx2");
-  return wide;
-}
+bool has_wide_type2_lanes() { return has_avx2(); }
 
 bool evaluate_checked_type2_records_into(int lanes, const double* const records[], std::uint32_t record_size,
                                          const Type2RecordCheck checks[], const double epochs[],
