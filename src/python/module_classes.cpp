@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
 
 namespace ephemeris {
 namespace {
@@ -16,13 +17,8 @@ std::array<PyObject*, kBodyCount> interned_body_names() {
   std::array<PyObject*, kBodyCount> names{};
   const std::vector<std::string_view> canonical = canonical_names(NameList::Body);  // in kAllBodies order
   for (std::size_t i = 0; i < kBodyCount && i < canonical.size(); ++i) {
-    PyObject* text = PyUnicode_FromStringAndSize(canonical[i].data(), static_cast<Py_ssize_t>(canonical[i].size()));
-    if (text == nullptr) {
-      PyErr_Clear();
-      continue;
-    }
-    PyUnicode_InternInPlace(&text);
-    names[i] = text;
+    names[i] = PyUnicode_InternFromString(std::string(canonical[i]).c_str());
+    if (names[i] == nullptr) PyErr_Clear();
   }
   return names;
 }
