@@ -47,6 +47,13 @@ PyResult<void> bind_tuple_and_dict(const char* function_name, std::span<const ch
 template <std::size_t N>
 PyResult<BoundArguments<N>> bind(const Signature<N>& signature, const FastcallArguments& arguments) {
   BoundArguments<N> bound{};
+  // The usual call, positional values only and not too few or too many, binds
+  // without a check that could fail.
+  if (arguments.kwnames == nullptr && arguments.nargs >= static_cast<Py_ssize_t>(signature.required) &&
+      arguments.nargs <= static_cast<Py_ssize_t>(N)) {
+    for (std::size_t i = 0; i < static_cast<std::size_t>(arguments.nargs); ++i) bound[i] = arguments.args[i];
+    return bound;
+  }
   const auto result = bind_fastcall(signature.function_name, signature.parameters, signature.required,
                                     arguments, bound);
   if (!result) return python_error();

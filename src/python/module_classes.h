@@ -118,6 +118,11 @@ PyResult<T> parsed(std::expected<T, std::string> result) {
   return *result;
 }
 
+// The body whose canonical name ("mars", "jupiter_barycenter") is `value`
+// itself, the interned str that a name written in code is; found by identity,
+// reading no text. Nothing for any other object (parse_body then decides).
+std::optional<Body> interned_body(PyObject* value);
+
 // The bodies named by `names`, in order; the first unknown name raises its ValueError.
 inline PyResult<std::vector<Body>> parsed_bodies(std::span<const std::string> names) {
   std::vector<Body> bodies;

@@ -10,14 +10,20 @@ namespace ephemeris {
 namespace {
 
 PyResult<PyRef> position(const BoundArguments<3>& bound, const EngineAccess& access) {
-  const auto body_text = to_text(bound[0], "body");
-  if (!body_text) return python_error();
+  // A body named in code is known by identity; any other str is read and parsed.
+  const std::optional<Body> known = interned_body(bound[0]);
+  std::string_view body_text;
+  if (!known) {
+    const auto text = to_text(bound[0], "body");
+    if (!text) return python_error();
+    body_text = *text;
+  }
   const auto instant = to_instance(bound[1], module_class(ModuleClass::Instant), "instant");
   if (!instant) return python_error();
   const auto options = to_instance(bound[2], module_class(ModuleClass::PositionOptions), "options");
   if (!options) return python_error();
 
-  const auto body = parsed(parse_body(*body_text));
+  const auto body = known ? PyResult<Body>(*known) : parsed(parse_body(body_text));
   if (!body) return python_error();
 
   const auto engine = access.engine();

@@ -4,6 +4,7 @@
 
 #include "python/python_error.h"
 
+#include <cstddef>
 #include <new>
 #include <string_view>
 #include <type_traits>
@@ -22,12 +23,19 @@ const T& value_of(PyObject* object) {
   return reinterpret_cast<PyValueObject<T>*>(object)->value;
 }
 
-// A new instance of `type` holding `value`.
+// A new instance of `type` (a class of value objects, which the garbage
+// collector does not track) holding `value`. The memory is not cleared first:
+// PyObject_Init fills the header (taking a reference to the class) and the
+// value is constructed in the rest.
 template <class T>
 PyResult<PyRef> new_value_object(PyTypeObject* type, T value) {
   static_assert(std::is_nothrow_move_constructible_v<T>);
-  PyRef object = PyRef::steal(PyType_GenericAlloc(type, 0));
-  if (!object) return python_error();
+  void* memory = PyObject_Malloc(static_cast<std::size_t>(type->tp_basicsize));
+  if (memory == nullptr) {
+    PyErr_NoMemory();
+    return python_error();
+  }
+  PyRef object = PyRef::steal(PyObject_Init(static_cast<PyObject*>(memory), type));
   new (&reinterpret_cast<PyValueObject<T>*>(object.get())->value) T(std::move(value));
   return object;
 }
