@@ -28,8 +28,16 @@ class CenterChainAccess {
                                  StateVector states[]) {
     return kernel.try_evaluate_segment_lanes(segment, lanes, epochs, states);
   }
-  static void prefetch(SpkKernel& kernel, std::size_t segment, double epoch) {
-    kernel.prefetch_segment(segment, epoch);
+  // Fetches the link's record and keeps it in the link when it is cached.
+  static void prefetch(SpkKernel& kernel, ChainLink& link, double epoch) {
+    if (!kernel.prefetch_segment(link.segment, epoch, link.record, link.record_size, link.check)) {
+      link.record = nullptr;
+    }
+    link.reads = kernel.record_reads_;
+  }
+  // Whether the record kept in `link` is still cached.
+  static bool at_hand(const SpkKernel& kernel, const ChainLink& link) {
+    return link.record != nullptr && kernel.record_reads_ == link.reads;
   }
   // The state of `segment` at `epoch` into `state`: the quick form, or the
   // full evaluation where it declines (the first directory read, or the error).
@@ -83,7 +91,10 @@ namespace {
 
 using Access = CenterChainAccess;
 
-using SegmentHit = ChainLink;
+struct SegmentHit {
+  std::size_t kernel;
+  std::size_t segment;
+};
 
 std::expected<SegmentHit, SpkError> find_across_kernels(std::span<SpkKernel> kernels, std::int32_t body,
                                                         double epoch) {
@@ -125,8 +136,10 @@ void find_center_chain(std::span<SpkKernel> kernels, std::int32_t target, double
       break;
     }
     SpkKernel& kernel = kernels[hit->kernel];
-    Access::prefetch(kernel, hit->segment, epoch);
-    chain.links[chain.count++] = *hit;
+    ChainLink& link = chain.links[chain.count++];
+    link.kernel = hit->kernel;
+    link.segment = hit->segment;
+    Access::prefetch(kernel, link, epoch);
     body = Access::center(kernel, hit->segment);
   }
 }
@@ -135,7 +148,28 @@ std::expected<StateVector, SpkError> evaluate_center_chain(std::span<SpkKernel> 
                                                            double epoch) {
   StateVector sum{};
   for (std::size_t i = 0; i < chain.count; ++i) {
+    const ChainLink& link = chain.links[i];
+    const bool held = Access::at_hand(kernels[link.kernel], link);
     // Two links of records of one size run side by side; the sum keeps its order.
+    if (i + 1 < chain.count && held) {
+      const ChainLink& next = chain.links[i + 1];
+      if (StateVector pair[2]; Access::at_hand(kernels[next.kernel], next) && next.record_size == link.record_size) {
+        const double* const words[2] = {link.record, next.record};
+        const Type2RecordCheck checks[2] = {*link.check, *next.check};
+        const double epochs[2] = {epoch, epoch};
+        if (evaluate_checked_type2_records_into(2, words, link.record_size, checks, epochs, pair)) {
+          sum += pair[0];
+          sum += pair[1];
+          ++i;
+          continue;
+        }
+      }
+    }
+    if (StateVector state; held && evaluate_checked_type2_record_into(link.record, link.record_size, *link.check,
+                                                                      epoch, state)) {
+      sum += state;
+      continue;
+    }
     if (StateVector pair[2]; i + 1 < chain.count &&
                              Access::try_evaluate_pair(kernels[chain.links[i].kernel], chain.links[i].segment,
                                                        kernels[chain.links[i + 1].kernel],
@@ -162,6 +196,12 @@ std::expected<std::array<double, 3>, SpkError> evaluate_center_chain_position(st
   std::array<double, 3> sum{};
   for (std::size_t i = 0; i < chain.count; ++i) {
     std::array<double, 3> position;
+    if (const ChainLink& link = chain.links[i];
+        Access::at_hand(kernels[link.kernel], link) &&
+        evaluate_checked_type2_position_into(link.record, link.record_size, *link.check, epoch, position)) {
+      for (int axis = 0; axis < 3; ++axis) sum[axis] += position[axis];
+      continue;
+    }
     if (auto done = Access::evaluate_position_into(kernels[chain.links[i].kernel], chain.links[i].segment, epoch,
                                                    position);
         !done) {

@@ -41,10 +41,17 @@ std::expected<std::array<double, 3>, SpkError> barycentric_position_across_kerne
                                                                                    std::int32_t target,
                                                                                    double epoch);
 
-// Where a link's segment was found: kernel index and segment index.
+// Where a link's segment was found: kernel index and segment index, and the
+// cached record serving the epoch when one was at hand (`record` null when
+// not; `record_size` and `check` set only when it is not), valid while the
+// kernel's record reads stay at `reads`. Left uninitialized (a chain holds 32).
 struct ChainLink {
   std::size_t kernel;
   std::size_t segment;
+  const double* record;
+  std::uint32_t record_size;
+  const Type2RecordCheck* check;
+  std::uint64_t reads;
 };
 
 // The chain of centres of `target` found at one epoch: its first `count`

@@ -109,6 +109,23 @@ TEST(CenterChain, BatchEqualsSingleEpochsAndReadsEachBlockOnce) {
   EXPECT_DOUBLE_EQ(batch.back().position_km[0], (1.234567e8 + 5 * 0.375 - 12.3456 * 50) + (4000.0 - 0.5 * 62.5));
 }
 
+// A chain keeps the cached records it found for its evaluation; reads that
+// drop every cached block in between (past their bound) make it look again
+// (a kept record used anyway is a use after free: the sanitizers see it).
+TEST(CenterChain, KeptRecordsAreLookedUpAgainOnceTheBlocksAreDropped) {
+  constexpr auto kRecords = static_cast<std::uint32_t>(SpkKernel::kMaxCachedRecordWords / 8 + 1024);  // RSIZE 8
+  auto kernels = kernels_of(kernel_of({testing::linear_segment(3, 0, 0.0, 10.0, kRecords, {1, 2, 3}, {4, 5, 6}, 1)}));
+  const StateVector fresh = barycentric_state_across_kernels(kernels, 3, 5.0).value();  // caches its block
+  CenterChain chain;
+  find_center_chain(kernels, 3, 5.0, chain);
+  std::vector<double> every_block;
+  for (std::uint32_t r = 0; r < kRecords; r += 128) every_block.push_back(r * 10.0 + 5.0);
+  ASSERT_TRUE(barycentric_states_across_kernels(kernels, 3, every_block));
+  const std::uint64_t reads = kernels[0].type2_record_reads();
+  EXPECT_EQ(evaluate_center_chain(kernels, chain, 5.0).value(), fresh);
+  EXPECT_EQ(kernels[0].type2_record_reads(), reads + 1);  // the first block, dropped, read again
+}
+
 TEST(CenterChain, SegmentsSharingDataFollowTheirOwnCentresAndDirectories) {
   // Summaries 3 and 4 point at the data of summary 2 (Mars relative to 4 over
   // [0, 400]); 3 names another centre, 4 one more data word, so that its

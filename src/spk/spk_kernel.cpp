@@ -194,6 +194,7 @@ std::expected<const Type2Directory*, SpkError> SpkKernel::directory_for(CacheSlo
 void SpkKernel::drop_record_blocks() {
   for (CacheSlot& slot : slots_) {
     slot.blocks.clear();
+    slot.views.clear();
     slot.has_last = false;
   }
   cached_words_ = 0;
@@ -233,6 +234,7 @@ std::expected<SpkKernel::LoadedRecord, SpkError> SpkKernel::load_record(CacheSlo
     if (found != nullptr && found->record_count != 0) {
       cached_words_ -= found->words.size() + kRecordBlockOverheadWords;
       *found = RecordBlock{};
+      slot.views[block_index] = BlockView{};
     }
     const std::uint64_t cost = block.words.size() + kRecordBlockOverheadWords;
     if (cached_words_ + cost > kMaxCachedRecordWords) drop_record_blocks();
@@ -243,9 +245,19 @@ std::expected<SpkKernel::LoadedRecord, SpkError> SpkKernel::load_record(CacheSlo
     for (std::uint32_t r = 0; r < count; ++r) {
       block.checks.push_back(check_type2_record(block.words.data() + static_cast<std::size_t>(r) * size, size));
     }
-    if (block_index >= slot.blocks.size()) slot.blocks.resize(static_cast<std::size_t>(block_index) + 1);
+    if (block_index >= slot.blocks.size()) {
+      slot.blocks.resize(static_cast<std::size_t>(block_index) + 1);
+      slot.views.resize(static_cast<std::size_t>(block_index) + 1);
+    }
     found = &slot.blocks[block_index];
     *found = std::move(block);
+    // Whole blocks only: any record index of the block then lies in it.
+    const std::int64_t whole_end =
+        std::min<std::int64_t>(static_cast<std::int64_t>(block_index + 1) * slot.records_per_block,
+                               directory.record_count);
+    if (first == static_cast<std::int64_t>(block_index) * slot.records_per_block && end == whole_end) {
+      slot.views[block_index] = {found->words.data(), found->checks.data()};
+    }
   }
   const RecordBlock& block = *found;
   const std::uint32_t offset = record_index - block.first_record;
@@ -330,21 +342,27 @@ std::expected<std::size_t, SpkError> SpkKernel::find_segment(std::int32_t body, 
   return kNoSegment;
 }
 
-void SpkKernel::prefetch_segment(std::size_t index, double epoch) const {
+bool SpkKernel::prefetch_segment(std::size_t index, double epoch, const double*& words, std::uint32_t& size,
+                                 const Type2RecordCheck*& check) const {
   const Entry& entry = entries_[index];
   const CacheSlot& slot = slots_[entry.slot];
   std::uint32_t record_index = 0;
-  if (!slot.directory || !find_type2_record_index(*slot.directory, epoch, record_index)) return;
-  if (slot.has_last && slot.last_index == record_index) return;  // in use already
+  if (entry.loc.data_type != kSpkType2 || !covers(entry.loc, epoch) || !slot.directory ||
+      !find_type2_record_index(*slot.directory, epoch, record_index)) {
+    return false;
+  }
   const std::uint32_t block_index = record_index / slot.records_per_block;
-  if (block_index >= slot.blocks.size()) return;
-  const RecordBlock& block = slot.blocks[block_index];
-  const std::uint32_t offset = record_index - block.first_record;
-  if (offset >= block.record_count) return;
-  __builtin_prefetch(&block.checks[offset]);
-  const std::size_t size = slot.directory->record_size;
-  const double* words = block.words.data() + offset * size;
+  if (block_index >= slot.views.size()) return false;
+  const BlockView& view = slot.views[block_index];
+  if (view.words == nullptr) return false;
+  const std::uint32_t offset = record_index - block_index * slot.records_per_block;
+  // Pointers only: a load of the record here would wait for memory.
+  check = view.checks + offset;
+  __builtin_prefetch(check);
+  size = slot.directory->record_size;
+  words = view.words + static_cast<std::size_t>(offset) * size;
   for (std::size_t word = 0; word < size; word += 8) __builtin_prefetch(words + word);  // 64-byte lines
+  return true;
 }
 
 bool SpkKernel::quick_record(std::size_t index, double epoch, LoadedRecord& record, std::uint32_t& record_size) {

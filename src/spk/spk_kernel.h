@@ -106,8 +106,13 @@ class SpkKernel {
   // them), false where any fails (try_evaluate_segment then serves each).
   bool try_evaluate_segment_lanes(std::size_t index, int lanes, const double epochs[], StateVector states[]);
   // Asks the processor to fetch the record evaluate_segment would use at
-  // `epoch` when it is cached; reads nothing and changes nothing.
-  void prefetch_segment(std::size_t index, double epoch) const;
+  // `epoch` when it is cached, and points to it (its words, size and checks)
+  // when it is: the pointers stay valid while type2_record_reads() is
+  // unchanged (only a read drops or replaces blocks). False where
+  // try_evaluate_segment would load or decline. Reads nothing of the record
+  // and changes nothing.
+  bool prefetch_segment(std::size_t index, double epoch, const double*& words, std::uint32_t& size,
+                        const Type2RecordCheck*& check) const;
   // The same into `state`, false where evaluate_segment fails (or would
   // read the directory: evaluate_segment then reads it).
   bool try_evaluate_segment(std::size_t index, double epoch, StateVector& state);
@@ -128,6 +133,13 @@ class SpkKernel {
     const double* words = nullptr;
     Type2RecordCheck check;
   };
+  // Where a block's records start (null where the block is not held or
+  // was cut short: then the lookup goes through `blocks`), kept apart from
+  // the blocks so that this small table stays in the processor's caches.
+  struct BlockView {
+    const double* words = nullptr;
+    const Type2RecordCheck* checks = nullptr;
+  };
   // The Type 2 caches of one (start_address, end_address) key: the
   // directory, the blocks read (at index record index / records_per_block;
   // record_count 0 where none is held; the list grows only to blocks read
@@ -136,6 +148,7 @@ class SpkKernel {
     std::optional<Type2Directory> directory;
     std::uint32_t records_per_block = 1;
     std::vector<RecordBlock> blocks;
+    std::vector<BlockView> views;  // parallel to `blocks`, for blocks of whole records_per_block runs
     bool has_last = false;
     std::uint32_t last_index = 0;
     LoadedRecord last;
