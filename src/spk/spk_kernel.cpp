@@ -194,7 +194,7 @@ std::expected<const Type2Directory*, SpkError> SpkKernel::directory_for(CacheSlo
 void SpkKernel::drop_record_blocks() {
   for (CacheSlot& slot : slots_) {
     slot.blocks.clear();
-    slot.views.clear();
+    slot.views = {};  // its memory too: it was counted
     slot.has_last = false;
   }
   cached_words_ = 0;
@@ -206,8 +206,8 @@ std::expected<SpkKernel::LoadedRecord, SpkError> SpkKernel::load_record(CacheSlo
   if (slot.has_last && slot.last_index == record_index) return slot.last;
   const std::uint32_t size = directory.record_size;
   const std::uint32_t block_index = record_index / slot.records_per_block;
-  RecordBlock* found = block_index < slot.blocks.size() ? &slot.blocks[block_index] : nullptr;
-  if (found == nullptr || record_index - found->first_record >= found->record_count) {
+  auto found = slot.blocks.find(block_index);
+  if (found == slot.blocks.end() || record_index - found->second.first_record >= found->second.record_count) {
     const auto address = type2_record_address(segment, directory, record_index);
     if (!address) return std::unexpected(address.error());
     // The block's records, cut to those lying wholly at one-based word
@@ -231,10 +231,10 @@ std::expected<SpkKernel::LoadedRecord, SpkError> SpkKernel::load_record(CacheSlo
       return std::unexpected(read.error());
     }
     ++record_reads_;
-    if (found != nullptr && found->record_count != 0) {
-      cached_words_ -= found->words.size() + kRecordBlockOverheadWords;
-      *found = RecordBlock{};
-      slot.views[block_index] = BlockView{};
+    if (found != slot.blocks.end()) {
+      cached_words_ -= found->second.words.size() + kRecordBlockOverheadWords;
+      slot.blocks.erase(found);
+      if (block_index < slot.views.size()) slot.views[block_index] = BlockView{};
     }
     const std::uint64_t cost = block.words.size() + kRecordBlockOverheadWords;
     if (cached_words_ + cost > kMaxCachedRecordWords) drop_record_blocks();
@@ -245,21 +245,28 @@ std::expected<SpkKernel::LoadedRecord, SpkError> SpkKernel::load_record(CacheSlo
     for (std::uint32_t r = 0; r < count; ++r) {
       block.checks.push_back(check_type2_record(block.words.data() + static_cast<std::size_t>(r) * size, size));
     }
-    if (block_index >= slot.blocks.size()) {
-      slot.blocks.resize(static_cast<std::size_t>(block_index) + 1);
-      slot.views.resize(static_cast<std::size_t>(block_index) + 1);
-    }
-    found = &slot.blocks[block_index];
-    *found = std::move(block);
+    found = slot.blocks.emplace(block_index, std::move(block)).first;
     // Whole blocks only: any record index of the block then lies in it.
     const std::int64_t whole_end =
         std::min<std::int64_t>(static_cast<std::int64_t>(block_index + 1) * slot.records_per_block,
                                directory.record_count);
     if (first == static_cast<std::int64_t>(block_index) * slot.records_per_block && end == whole_end) {
-      slot.views[block_index] = {found->words.data(), found->checks.data()};
+      // The table of views covers the segment's blocks; it is made once, when
+      // it fits beside the blocks within the bound, and counted with them.
+      if (slot.views.empty()) {
+        const std::uint64_t blocks =
+            (std::uint64_t{directory.record_count} + slot.records_per_block - 1) / slot.records_per_block;
+        if (cached_words_ + blocks * kBlockViewWords <= kMaxCachedRecordWords) {
+          slot.views.resize(static_cast<std::size_t>(blocks));
+          cached_words_ += blocks * kBlockViewWords;
+        }
+      }
+      if (block_index < slot.views.size()) {
+        slot.views[block_index] = {found->second.words.data(), found->second.checks.data()};
+      }
     }
   }
-  const RecordBlock& block = *found;
+  const RecordBlock& block = found->second;
   const std::uint32_t offset = record_index - block.first_record;
   slot.last = {block.words.data() + static_cast<std::size_t>(offset) * size, block.checks[offset]};
   slot.last_index = record_index;

@@ -69,7 +69,8 @@ class SpkKernel {
   // segments together hold at most kMaxCachedRecordWords words: a block that
   // would pass the bound first drops every cached block. Each block counts
   // kRecordBlockOverheadWords more for its bookkeeping (map node, checks), so
-  // that many small blocks stay bounded too.
+  // that many small blocks stay bounded too, and each segment's table of
+  // block views (two words a block of the segment) counts within the bound.
   static constexpr std::uint32_t kRecordBlockWords = 1024;
   static constexpr std::uint64_t kMaxCachedRecordWords = std::uint64_t{1} << 22;  // 32 MiB
   static constexpr std::uint64_t kRecordBlockOverheadWords = 32;
@@ -140,15 +141,17 @@ class SpkKernel {
     const double* words = nullptr;
     const Type2RecordCheck* checks = nullptr;
   };
+  static constexpr std::uint64_t kBlockViewWords = sizeof(BlockView) / sizeof(double);
   // The Type 2 caches of one (start_address, end_address) key: the
-  // directory, the blocks read (at index record index / records_per_block;
-  // record_count 0 where none is held; the list grows only to blocks read
-  // from the file, so it stays proportionate to it) and the record used last.
+  // directory, the blocks read (by record index / records_per_block), the
+  // views of whole blocks (a table over all of the segment's blocks, null
+  // where none is held; empty where it did not fit within the bound) and
+  // the record used last.
   struct CacheSlot {
     std::optional<Type2Directory> directory;
     std::uint32_t records_per_block = 1;
-    std::vector<RecordBlock> blocks;
-    std::vector<BlockView> views;  // parallel to `blocks`, for blocks of whole records_per_block runs
+    std::unordered_map<std::uint32_t, RecordBlock> blocks;
+    std::vector<BlockView> views;
     bool has_last = false;
     std::uint32_t last_index = 0;
     LoadedRecord last;
