@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/body.h"
-#include "core/constants.h"
 #include "core/julian_day.h"
 #include "engine/engine.h"
 #include "engine/position_request.h"
@@ -126,9 +125,7 @@ FastBatch geometric_batch(std::span<SpkKernel> kernels, const PositionOptions& o
         if (!to_spherical_lanes(count, rotated + l, spherical + l)) return FastBatch::Failed;
       }
       for (std::size_t l = 0; l < lanes; ++l) {
-        out[at[l] * n_bodies + k] = Position{spherical[l].longitude_deg, spherical[l].latitude_deg,
-                                             spherical[l].distance / kKmPerAu,
-                                             spherical[l].longitude_speed_deg_per_day};
+        out[at[l] * n_bodies + k] = position_from_spherical(spherical[l]);
       }
     }
   }

@@ -78,8 +78,12 @@ std::expected<Position, EphemerisError> position_from_state(const CartesianState
   if (!rotated) return backend(rotated.error());
   const auto spherical = to_spherical(*rotated);
   if (!spherical) return backend(spherical.error());
-  return Position{spherical->longitude_deg, spherical->latitude_deg, spherical->distance / kKmPerAu,
-                  spherical->longitude_speed_deg_per_day};
+  return position_from_spherical(*spherical);
+}
+
+Position position_from_spherical(const SphericalCoordinates& spherical) {
+  return Position{spherical.longitude_deg, spherical.latitude_deg, spherical.distance / kKmPerAu,
+                  spherical.longitude_speed_deg_per_day};
 }
 
 EphemerisError spk_ephemeris_error(const SpkError& error) { return EphemerisError::backend(message(error)); }

@@ -38,6 +38,9 @@ OutputFrame output_frame(const PositionOptions& options, double jd_tdb);
 // (Backend): the coordinate error texts.
 std::expected<Position, EphemerisError> position_from_state(const CartesianState& state, const OutputFrame& frame);
 
+// Its last step: the position of spherical coordinates (distance in au).
+Position position_from_spherical(const SphericalCoordinates& spherical);
+
 // Number of positions in a batch of `n_bodies` x `n_instants`. Error
 // (InvalidRequest): "batch result length overflowed" past 2^64 - 1.
 std::expected<std::uint64_t, EphemerisError> batch_result_length(std::uint64_t n_bodies, std::uint64_t n_instants);

@@ -70,9 +70,10 @@ class EpochLinks {
 // State of `target` relative to the observer of `links` at its epoch, km and
 // km/s. Reads only the light_time, aberration and gravitational_deflection
 // switches of `corrections`, applied in that order. With light time the
-// target is evaluated four times (at t, then three times at t - tau, tau
-// measured from the observer at t), its velocity only the last time. The result and the error are those of
-// the evaluation alone, whatever `links` already holds.
+// target is taken at t, then three times at t - tau (tau measured from the
+// observer at t; an iterate at the epoch of the one before is that one
+// again), its velocity only from the last. The result and the error are
+// those of the evaluation alone, whatever `links` already holds.
 std::expected<StateVector, SpkError> resolve_relative_state(EpochLinks& links, std::int32_t target,
                                                             const Corrections& corrections);
 
