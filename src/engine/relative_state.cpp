@@ -75,6 +75,24 @@ std::expected<std::array<double, 3>, SpkError> EpochLinks::position_of(std::int3
   return barycentric_position_across_kernels(kernels_, target, epoch_);
 }
 
+std::expected<StateVector, SpkError> EpochLinks::state_of(std::int32_t target, double epoch) {
+  if (has_target_chain_ && target_chain_.target == target) {
+    CenterChain chain;
+    find_center_chain_near(kernels_, target_chain_, epoch, chain);
+    return evaluate_center_chain(kernels_, chain, epoch);
+  }
+  return barycentric_state_across_kernels(kernels_, target, epoch);
+}
+
+std::expected<std::array<double, 3>, SpkError> EpochLinks::position_of(std::int32_t target, double epoch) {
+  if (has_target_chain_ && target_chain_.target == target) {
+    CenterChain chain;
+    find_center_chain_near(kernels_, target_chain_, epoch, chain);
+    return evaluate_center_chain_position(kernels_, chain, epoch);
+  }
+  return barycentric_position_across_kernels(kernels_, target, epoch);
+}
+
 std::expected<StateVector, SpkError> resolve_relative_state(EpochLinks& links, std::int32_t target,
                                                             const Corrections& corrections) {
   if (target == links.center() && !links.has_offset()) return StateVector{};
@@ -117,12 +135,12 @@ std::expected<StateVector, SpkError> resolve_relative_state(EpochLinks& links, s
       const bool repeated = std::bit_cast<std::uint64_t>(earlier) == std::bit_cast<std::uint64_t>(position_epoch);
       if (repeated && (iteration == 0 || has_velocity)) continue;
       if (iteration == 0) {
-        const auto state = barycentric_position_across_kernels(links.kernels(), target, earlier);
+        const auto state = links.position_of(target, earlier);
         if (!state) return std::unexpected(state.error());
         position = *state;
         has_velocity = false;
       } else {
-        const auto state = barycentric_state_across_kernels(links.kernels(), target, earlier);
+        const auto state = links.state_of(target, earlier);
         if (!state) return std::unexpected(state.error());
         target_state = *state;
         position = state->position_km;

@@ -49,6 +49,10 @@ class EpochLinks {
   // Barycentric state of `target` at the epoch, and its position alone.
   std::expected<StateVector, SpkError> state_of(std::int32_t target);
   std::expected<std::array<double, 3>, SpkError> position_of(std::int32_t target);
+  // The same at another epoch (TDB seconds) a light time away, each bit for
+  // bit barycentric_state_across_kernels's and its position.
+  std::expected<StateVector, SpkError> state_of(std::int32_t target, double epoch);
+  std::expected<std::array<double, 3>, SpkError> position_of(std::int32_t target, double epoch);
 
  private:
   std::span<SpkKernel> kernels_;

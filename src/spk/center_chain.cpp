@@ -30,10 +30,14 @@ class CenterChainAccess {
   }
   // Fetches the link's record and keeps it in the link when it is cached.
   static void prefetch(SpkKernel& kernel, ChainLink& link, double epoch) {
-    if (!kernel.prefetch_segment(link.segment, epoch, link.record, link.record_size, link.check)) {
+    if (!kernel.prefetch_segment(link.segment, epoch, link.record, link.record_size, link.check, link.record_index)) {
       link.record = nullptr;
     }
     link.reads = kernel.record_reads_;
+  }
+  // Whether `near`'s record, kept for the same segment, still serves `epoch`.
+  static bool serves(const SpkKernel& kernel, const ChainLink& near, double epoch) {
+    return at_hand(kernel, near) && kernel.serves_with_record(near.segment, epoch, near.record_index);
   }
   // Whether the record kept in `link` is still cached.
   static bool at_hand(const SpkKernel& kernel, const ChainLink& link) {
@@ -91,17 +95,17 @@ namespace {
 
 using Access = CenterChainAccess;
 
-struct SegmentHit {
-  std::size_t kernel;
-  std::size_t segment;
-};
-
-std::expected<SegmentHit, SpkError> find_across_kernels(std::span<SpkKernel> kernels, std::int32_t body,
-                                                        double epoch) {
+// Where `body`'s segment at `epoch` is, into `kernel` and `segment`.
+std::expected<void, SpkError> find_across_kernels(std::span<SpkKernel> kernels, std::int32_t body, double epoch,
+                                                  std::size_t& kernel, std::size_t& segment) {
   for (std::size_t k = 0; k < kernels.size(); ++k) {
-    const auto segment = Access::find(kernels[k], body, epoch);
-    if (!segment) return std::unexpected(segment.error());
-    if (Access::found(*segment)) return SegmentHit{k, *segment};
+    const auto found = Access::find(kernels[k], body, epoch);
+    if (!found) return std::unexpected(found.error());
+    if (Access::found(*found)) {
+      kernel = k;
+      segment = *found;
+      return {};
+    }
   }
   return std::unexpected(SpkError::no_segment_for_center_chain(body, epoch));
 }
@@ -121,7 +125,10 @@ std::expected<std::vector<StateVector>, SpkError> barycentric_states_across_kern
   return states;
 }
 
-void find_center_chain(std::span<SpkKernel> kernels, std::int32_t target, double epoch, CenterChain& chain) {
+namespace {
+
+void find_links(std::span<SpkKernel> kernels, std::int32_t target, double epoch, const CenterChain* near,
+                CenterChain& chain) {
   chain.target = target;
   chain.count = 0;
   chain.stop.reset();
@@ -130,18 +137,32 @@ void find_center_chain(std::span<SpkKernel> kernels, std::int32_t target, double
       chain.stop = SpkError::center_chain_cycle(target);
       break;
     }
-    const auto hit = find_across_kernels(kernels, body, epoch);
-    if (!hit) {
-      chain.stop = hit.error();
+    const std::size_t index = chain.count;
+    ChainLink& link = chain.links[index];
+    if (auto found = find_across_kernels(kernels, body, epoch, link.kernel, link.segment); !found) {
+      chain.stop = found.error();
       break;
     }
-    SpkKernel& kernel = kernels[hit->kernel];
-    ChainLink& link = chain.links[chain.count++];
-    link.kernel = hit->kernel;
-    link.segment = hit->segment;
-    Access::prefetch(kernel, link, epoch);
-    body = Access::center(kernel, hit->segment);
+    ++chain.count;
+    SpkKernel& kernel = kernels[link.kernel];
+    if (near != nullptr && index < near->count && near->links[index].kernel == link.kernel &&
+        near->links[index].segment == link.segment && Access::serves(kernel, near->links[index], epoch)) {
+      link = near->links[index];
+    } else {
+      Access::prefetch(kernel, link, epoch);
+    }
+    body = Access::center(kernel, link.segment);
   }
+}
+
+}  // namespace
+
+void find_center_chain(std::span<SpkKernel> kernels, std::int32_t target, double epoch, CenterChain& chain) {
+  find_links(kernels, target, epoch, nullptr, chain);
+}
+
+void find_center_chain_near(std::span<SpkKernel> kernels, const CenterChain& near, double epoch, CenterChain& chain) {
+  find_links(kernels, near.target, epoch, &near, chain);
 }
 
 std::expected<StateVector, SpkError> evaluate_center_chain(std::span<SpkKernel> kernels, const CenterChain& chain,
@@ -365,9 +386,9 @@ std::expected<StateVector, SpkError> ChainWalker::walk(std::int32_t target, doub
     if (const Body& known = body(code); known.uniform && in_range) {
       link = known.link;
     } else {
-      const auto hit = find_across_kernels(kernels_, code, epoch);
-      if (!hit) return std::unexpected(hit.error());
-      link = {hit->kernel, hit->segment};
+      if (auto found = find_across_kernels(kernels_, code, epoch, link.kernel, link.segment); !found) {
+        return std::unexpected(found.error());
+      }
     }
     const auto memo = std::find_if(memo_.begin(), memo_.end(), [&](const Evaluated& e) {
       return e.link.kernel == link.kernel && e.link.segment == link.segment;

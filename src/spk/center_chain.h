@@ -43,13 +43,15 @@ std::expected<std::array<double, 3>, SpkError> barycentric_position_across_kerne
 
 // Where a link's segment was found: kernel index and segment index, and the
 // cached record serving the epoch when one was at hand (`record` null when
-// not; `record_size` and `check` set only when it is not), valid while the
-// kernel's record reads stay at `reads`. Left uninitialized (a chain holds 32).
+// not; `record_size`, `record_index` and `check` set only when it is not),
+// valid while the kernel's record reads stay at `reads`. Left uninitialized
+// (a chain holds 32).
 struct ChainLink {
   std::size_t kernel;
   std::size_t segment;
   const double* record;
   std::uint32_t record_size;
+  std::uint32_t record_index;
   const Type2RecordCheck* check;
   std::uint64_t reads;
 };
@@ -70,6 +72,11 @@ struct CenterChain {
 // of its links, so that their loads overlap the work done before
 // evaluate_center_chain.
 void find_center_chain(std::span<SpkKernel> kernels, std::int32_t target, double epoch, CenterChain& chain);
+// The same where `near` is the chain of `target` found at a nearby epoch (a
+// light time earlier or later): each link is looked up alike, and one found
+// on the segment and record of near's link takes near's record as it is,
+// without asking for it again.
+void find_center_chain_near(std::span<SpkKernel> kernels, const CenterChain& near, double epoch, CenterChain& chain);
 
 // barycentric_state_across_kernels at `epoch` from `chain` found at `epoch`
 // (bit for bit, with its errors), and its position alone.

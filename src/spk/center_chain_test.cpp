@@ -109,6 +109,34 @@ TEST(CenterChain, BatchEqualsSingleEpochsAndReadsEachBlockOnce) {
   EXPECT_DOUBLE_EQ(batch.back().position_km[0], (1.234567e8 + 5 * 0.375 - 12.3456 * 50) + (4000.0 - 0.5 * 62.5));
 }
 
+// A chain looked up a light time away from one found before takes that one's
+// records where they serve and gives what a fresh lookup gives, across
+// records, segments and kernels.
+TEST(CenterChain, ChainFoundNearAnotherEqualsAFreshLookup) {
+  auto kernels = kernels_of(
+      kernel_of({testing::linear_segment(399, 3, 200.0, 50.0, 2, {5.0, 6.0, 7.0}, {0.25, 0.5, 0.75}, 0.5)}),
+      kernel_of({
+          testing::linear_segment(3, 0, 0.0, 100.0, 10, {1.234567e8, -9.87654e7, 3.3e6}, {12.3456, 27.1, -3.75}, 0.375),
+          testing::linear_segment(399, 3, 0.0, 50.0, 10, {4671.123, -1234.5, 287.75}, {-0.0123, 0.456, 0.0789}, 1.5),
+          testing::linear_segment(399, 3, 500.0, 125.0, 4, {4000.0, -1000.0, 200.0}, {0.5, 0.25, -0.125}, 2.5),
+      }));
+  for (const double t : {60.0, 199.0, 260.0, 310.0, 510.0, 1000.0}) {
+    ASSERT_TRUE(barycentric_state_across_kernels(kernels, 399, t));  // its records cached
+    CenterChain near;
+    find_center_chain(kernels, 399, t, near);
+    for (const double away : {0.0, 1e-9, 5.0, 10.0, 11.0, 61.0, -1.0, -12.5}) {
+      CenterChain chain;
+      find_center_chain_near(kernels, near, t - away, chain);
+      const auto got = evaluate_center_chain(kernels, chain, t - away);
+      const auto fresh = barycentric_state_across_kernels(kernels, 399, t - away);
+      EXPECT_EQ(outcome(got), outcome(fresh)) << t << " " << away;
+      if (got && fresh) {
+        EXPECT_EQ(*got, *fresh) << t << " " << away;
+      }
+    }
+  }
+}
+
 // A chain keeps the cached records it found for its evaluation; reads that
 // drop every cached block in between (past their bound) make it look again
 // (a kept record used anyway is a use after free: the sanitizers see it).

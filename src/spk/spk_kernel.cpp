@@ -349,11 +349,18 @@ std::expected<std::size_t, SpkError> SpkKernel::find_segment(std::int32_t body, 
   return kNoSegment;
 }
 
-bool SpkKernel::prefetch_segment(std::size_t index, double epoch, const double*& words, std::uint32_t& size,
-                                 const Type2RecordCheck*& check) const {
+bool SpkKernel::serves_with_record(std::size_t index, double epoch, std::uint32_t record_index) const {
   const Entry& entry = entries_[index];
   const CacheSlot& slot = slots_[entry.slot];
-  std::uint32_t record_index = 0;
+  std::uint32_t found = 0;
+  return entry.loc.data_type == kSpkType2 && covers(entry.loc, epoch) && slot.directory &&
+         find_type2_record_index(*slot.directory, epoch, found) && found == record_index;
+}
+
+bool SpkKernel::prefetch_segment(std::size_t index, double epoch, const double*& words, std::uint32_t& size,
+                                 const Type2RecordCheck*& check, std::uint32_t& record_index) const {
+  const Entry& entry = entries_[index];
+  const CacheSlot& slot = slots_[entry.slot];
   if (entry.loc.data_type != kSpkType2 || !covers(entry.loc, epoch) || !slot.directory ||
       !find_type2_record_index(*slot.directory, epoch, record_index)) {
     return false;

@@ -109,11 +109,13 @@ class SpkKernel {
   // Asks the processor to fetch the record evaluate_segment would use at
   // `epoch` when it is cached, and points to it (its words, size and checks)
   // when it is: the pointers stay valid while type2_record_reads() is
-  // unchanged (only a read drops or replaces blocks). False where
-  // try_evaluate_segment would load or decline. Reads nothing of the record
-  // and changes nothing.
+  // unchanged (only a read drops or replaces blocks), and gives its index
+  // in the segment. False where try_evaluate_segment would load or decline.
+  // Reads nothing of the record and changes nothing.
   bool prefetch_segment(std::size_t index, double epoch, const double*& words, std::uint32_t& size,
-                        const Type2RecordCheck*& check) const;
+                        const Type2RecordCheck*& check, std::uint32_t& record_index) const;
+  // Whether evaluate_segment would use record `record_index` at `epoch`.
+  bool serves_with_record(std::size_t index, double epoch, std::uint32_t record_index) const;
   // The same into `state`, false where evaluate_segment fails (or would
   // read the directory: evaluate_segment then reads it).
   bool try_evaluate_segment(std::size_t index, double epoch, StateVector& state);
