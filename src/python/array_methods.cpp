@@ -61,23 +61,11 @@ PyResult<PyRef> positions_jd(const BoundArguments<4>& bound, const EngineAccess&
   if (!engine) return python_error();
   // The engine writes into the array's data, which it asks for once the
   // arguments are checked; a failed allocation leaves its Python error set.
-  struct Made {
-    std::size_t n_instants, n_bodies;
-    std::optional<PositionArray> array;
-  } made{instants->size(), bodies->size(), std::nullopt};
-  const SpkEphemeris::Room room{[](void* context, std::size_t count) {
-                                  auto& made = *static_cast<Made*>(context);
-                                  auto array = new_empty_position_array(made.n_instants, made.n_bodies);
-                                  if (!array || array->positions.size() != count) return std::span<Position>();
-                                  made.array = std::move(*array);
-                                  return made.array->positions;
-                                },
-                                &made};
+  PositionArrayRoom room(instants->size(), bodies->size());
   const auto done =
-      (*engine)->positions(*bodies, *instants, position_options_value(*options), python_signal_check(), room);
+      (*engine)->positions(*bodies, *instants, position_options_value(*options), python_signal_check(), room.room());
   if (!done) return map_ephemeris_error(done.error());
-  if (!made.array) return python_error();  // an empty batch whose array could not be made
-  return std::move(made.array->array);
+  return room.take();
 }
 
 PyResult<PyRef> altaz(const BoundArguments<5>& bound, const EngineAccess& access) {

@@ -48,17 +48,17 @@ PyResult<PositionArray> new_empty_position_array(std::size_t n_instants, std::si
   return PositionArray{std::move(array), std::span<Position>(data, n_instants * n_bodies)};
 }
 
-PyResult<PyRef> new_position_array(std::span<const Position> positions, std::size_t n_instants,
-                                   std::size_t n_bodies) {
-  if (n_bodies == 0 ? !positions.empty() : positions.size() / n_bodies != n_instants ||
-                                               positions.size() % n_bodies != 0) {
-    return type_error("batch array shape error: cannot shape " + std::to_string(positions.size() * kColumns) +
-                      " values as " + shape_text(n_instants, n_bodies));
-  }
-  auto made = new_empty_position_array(n_instants, n_bodies);
-  if (!made) return python_error();
-  std::ranges::copy(positions, made->positions.begin());
-  return std::move(made->array);
+std::span<Position> PositionArrayRoom::give(void* context, std::size_t count) {
+  auto& made = *static_cast<PositionArrayRoom*>(context);
+  auto array = new_empty_position_array(made.n_instants_, made.n_bodies_);
+  if (!array || array->positions.size() != count) return {};
+  made.array_ = std::move(*array);
+  return made.array_->positions;
+}
+
+PyResult<PyRef> PositionArrayRoom::take() {
+  if (!array_) return python_error();  // an empty batch whose array could not be made
+  return std::move(array_->array);
 }
 
 PyResult<PyRef> new_horizontal_array(std::span<const HorizontalPosition> positions) {

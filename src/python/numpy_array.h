@@ -6,32 +6,44 @@
 #include "python/python_error.h"
 
 #include <cstddef>
+#include <optional>
 #include <span>
 
 #include "core/position.h"
+#include "engine/engine.h"
 #include "engine/horizontal.h"
 
 namespace ephemeris {
 
 // A new float64 array of shape (n_instants, n_bodies, 4), C-contiguous,
-// writeable and owning its data, filled from `positions` (instant-major:
-// body j at instant i is element i * n_bodies + j) with longitude (deg),
-// latitude (deg), distance (au) and longitude speed (deg/day) along the last
-// axis. Errors: the interpreter's import error when NumPy cannot be loaded;
-// TypeError "batch array shape error: ..." when `positions` does not hold
-// n_instants * n_bodies values.
-PyResult<PyRef> new_position_array(std::span<const Position> positions, std::size_t n_instants,
-                                   std::size_t n_bodies);
-
-// The same array left uninitialised, for positions written in place: its
-// data seen as n_instants * n_bodies positions (the layout of the last axis).
-// Errors: the import error; TypeError "batch array shape error: ..." when
-// the shape cannot be addressed.
+// writeable and owning its data, left uninitialised for positions written in
+// place: its data seen as n_instants * n_bodies positions (instant-major:
+// body j at instant i is element i * n_bodies + j; longitude (deg), latitude
+// (deg), distance (au) and longitude speed (deg/day) along the last axis).
+// Errors: the interpreter's import error when NumPy cannot be loaded;
+// TypeError "batch array shape error: ..." when the shape cannot be addressed.
 struct PositionArray {
   PyRef array;
   std::span<Position> positions;
 };
 PyResult<PositionArray> new_empty_position_array(std::size_t n_instants, std::size_t n_bodies);
+
+// The room a batch is written into: such an array, made when the engine asks
+// for it (once the batch's arguments are checked), and then taken.
+class PositionArrayRoom {
+ public:
+  PositionArrayRoom(std::size_t n_instants, std::size_t n_bodies) : n_instants_(n_instants), n_bodies_(n_bodies) {}
+  SpkEphemeris::Room room() { return {&give, this}; }
+  // The array after a batch that succeeded; the Python error where it could
+  // not be made (the engine then stopped the batch).
+  PyResult<PyRef> take();
+
+ private:
+  static std::span<Position> give(void* context, std::size_t count);
+  std::size_t n_instants_;
+  std::size_t n_bodies_;
+  std::optional<PositionArray> array_;
+};
 
 // A new float64 array of shape (n, 3), C-contiguous, writeable and owning
 // its data: altitude (deg), azimuth (deg) and distance (au) of each position

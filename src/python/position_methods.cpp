@@ -41,8 +41,8 @@ PyResult<std::vector<Instant>> instant_values(PyObject* value) {
   });
 }
 
-// One engine call for the whole grid, and one copy of its results into the
-// array's own buffer; no Python object is made per element.
+// One engine call for the whole grid, written into the array's own buffer;
+// no Python object is made per element.
 PyResult<PyRef> positions(const BoundArguments<3>& bound, const EngineAccess& access) {
   const auto names = to_text_vector(bound[0], "bodies");
   if (!names) return python_error();
@@ -56,9 +56,11 @@ PyResult<PyRef> positions(const BoundArguments<3>& bound, const EngineAccess& ac
 
   const auto engine = access.engine();
   if (!engine) return python_error();
-  const auto result = (*engine)->positions(*bodies, *instants, position_options_value(*options), python_signal_check());
-  if (!result) return map_ephemeris_error(result.error());
-  return new_position_array(*result, instants->size(), bodies->size());
+  PositionArrayRoom room(instants->size(), bodies->size());
+  const auto done =
+      (*engine)->positions(*bodies, *instants, position_options_value(*options), python_signal_check(), room.room());
+  if (!done) return map_ephemeris_error(done.error());
+  return room.take();
 }
 
 PyObject* position_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
