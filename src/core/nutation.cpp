@@ -215,9 +215,10 @@ template <int a>
   }
 }
 template <int... a>
-[[gnu::always_inline]] inline void make_all_multiples(const double sines[], const double cosines[], Phase phases[],
-                                                      Phase turned[], std::integer_sequence<int, a...>) {
-  (make_multiples<a>(Phase{cosines[a], sines[a]}, phases, turned), ...);
+[[gnu::always_inline]] inline void make_all_multiples(const Double4 (&sines)[2], const Double4 (&cosines)[2],
+                                                      Phase phases[], Phase turned[],
+                                                      std::integer_sequence<int, a...>) {
+  (make_multiples<a>(Phase{cosines[a / 4][a % 4], sines[a / 4][a % 4]}, phases, turned), ...);
 }
 
 // The products of the plan, written out with constant indices (a fold over
@@ -248,13 +249,27 @@ template <std::size_t... q>
   (add_pair<2 * q>(phases, t, sums[q % 2]), ...);
 }
 
-// The sums of the series in longitude and obliquity, in units of the table,
-// from the sines and cosines of the fundamental arguments. Every phase is
-// made once and read in place by the series: no index is loaded (folds over
-// index sequences), no phase copied. The same operations in both builds, so
-// the same bits.
-[[gnu::always_inline]] inline void series_sums(double t, const double sines[], const double cosines[],
-                                               double& longitude_sum, double& obliquity_sum) {
+// IAU 2000B nutation at t Julian centuries since J2000, given the fundamental
+// arguments there (radians, in the order of the table's multiplier columns).
+// Their sines and cosines stay in registers; every phase is made once and
+// read in place by the series: no index is loaded (folds over index
+// sequences), no phase copied. The same operations in both builds, so the
+// same bits.
+[[gnu::always_inline]] inline Nutation nutation_at(double t, const double (&arguments)[kArgumentCount]) {
+  static_assert(kArgumentCount == 5);  // two groups of four lanes, the second padded with zeros
+  Double4 sines[2], cosines[2];
+  bool reduced = true;  // false for NaN (a non-finite date): sine_cosine sends it to libm
+  for (const double argument : arguments) reduced = reduced && std::fabs(argument) <= kSineCosineLimit;
+  if (reduced) {
+    const Double4 x[2] = {{arguments[0], arguments[1], arguments[2], arguments[3]}, {arguments[4], 0.0, 0.0, 0.0}};
+    sine_cosine_lanes(x[0], sines[0], cosines[0]);
+    sine_cosine_lanes(x[1], sines[1], cosines[1]);
+  } else {
+    double s[kArgumentCount], c[kArgumentCount];
+    sine_cosine(kArgumentCount, arguments, s, c);
+    for (int a = 0; a < kArgumentCount; ++a) sines[a / 4][a % 4] = s[a], cosines[a / 4][a % 4] = c[a];
+  }
+
   Phase phases[kPhaseCount];
   Phase turned[kMultipleCount];  // the multiples turned, for products by them
   make_all_multiples(sines, cosines, phases, turned, std::make_integer_sequence<int, kArgumentCount>());
@@ -263,44 +278,30 @@ template <std::size_t... q>
 
   Double4 sums[2] = {};
   add_pairs(phases, t, sums, std::make_index_sequence<kPaddedTermCount / 2>());
-  longitude_sum = (sums[0][0] + sums[0][2]) + (sums[1][0] + sums[1][2]);
-  obliquity_sum = (sums[0][1] + sums[0][3]) + (sums[1][1] + sums[1][3]);
+  const double longitude_sum = (sums[0][0] + sums[0][2]) + (sums[1][0] + sums[1][2]);
+  const double obliquity_sum = (sums[0][1] + sums[0][3]) + (sums[1][1] + sums[1][3]);
+  return Nutation{longitude_sum * kRadiansPerTenthMicroarcsecond + kPlanetaryLongitudeOffset,
+                  obliquity_sum * kRadiansPerTenthMicroarcsecond + kPlanetaryObliquityOffset};
 }
-void series_sums_generic(double t, const double sines[], const double cosines[], double& longitude_sum,
-                         double& obliquity_sum) {
-  series_sums(t, sines, cosines, longitude_sum, obliquity_sum);
-}
-[[gnu::target("avx2")]] void series_sums_wide(double t, const double sines[], const double cosines[],
-                                              double& longitude_sum, double& obliquity_sum) {
-  series_sums(t, sines, cosines, longitude_sum, obliquity_sum);
+Nutation nutation_generic(double t, const double (&arguments)[kArgumentCount]) { return nutation_at(t, arguments); }
+[[gnu::target("avx2,fma")]] Nutation nutation_wide(double t, const double (&arguments)[kArgumentCount]) {
+  return nutation_at(t, arguments);
 }
 
 }  // namespace
 
 Nutation nutation_iau2000b(double jd) {
   const double t = julian_centuries_since_j2000(jd);
-
   // Delaunay arguments (Simon et al. 1994), linear parts only, in the order of
   // the table's multiplier columns.
-  const std::array<double, kArgumentCount> arguments = {
+  const double arguments[kArgumentCount] = {
       fundamental_argument(485868.249036 + 1717915923.2178 * t),  // l: Moon mean anomaly
       fundamental_argument(1287104.79305 + 129596581.0481 * t),   // l': Sun mean anomaly
       fundamental_argument(335779.526232 + 1739527262.8478 * t),  // F: Moon argument of latitude
       fundamental_argument(1072260.70369 + 1602961601.209 * t),   // D: Moon elongation
       fundamental_argument(450160.398036 - 6962890.5431 * t),     // Om: Moon node
   };
-  std::array<double, kArgumentCount> sines, cosines;
-  sine_cosine(kArgumentCount, arguments.data(), sines.data(), cosines.data());
-
-  double longitude_sum, obliquity_sum;
-  if (has_avx2()) {
-    series_sums_wide(t, sines.data(), cosines.data(), longitude_sum, obliquity_sum);
-  } else {
-    series_sums_generic(t, sines.data(), cosines.data(), longitude_sum, obliquity_sum);
-  }
-
-  return Nutation{longitude_sum * kRadiansPerTenthMicroarcsecond + kPlanetaryLongitudeOffset,
-                  obliquity_sum * kRadiansPerTenthMicroarcsecond + kPlanetaryObliquityOffset};
+  return has_avx2_fma() ? nutation_wide(t, arguments) : nutation_generic(t, arguments);
 }
 
 }  // namespace ephemeris
