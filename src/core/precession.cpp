@@ -38,6 +38,36 @@ PrecessionAngles angles_generic(double t) { return angles_at(t); }
 double obliquity_generic(double t) { return polynomial_radians(kMeanObliquity, t); }
 [[gnu::target("avx2,fma")]] double obliquity_wide(double t) { return polynomial_radians(kMeanObliquity, t); }
 
+// The sines and cosines of the rotation's four angles gamma bar, phi bar,
+// psi bar + delta psi and epsilon_A + delta epsilon at t Julian centuries
+// since J2000, the angles kept in registers on their way to the sine_cosine
+// kernel (the same bits as sine_cosine in both builds).
+[[gnu::always_inline]] inline void rotation_sines_cosines(double t, const Nutation& n, double (&sines)[4],
+                                                          double (&cosines)[4]) {
+  const PrecessionAngles angles = angles_at(t);
+  const double psi = angles.psi_bar_rad + n.longitude_rad;
+  const double eps = angles.mean_obliquity_rad + n.obliquity_rad;
+  const double rotation_angles[4] = {angles.gamma_bar_rad, angles.phi_bar_rad, psi, eps};
+  bool reduced = true;  // false for NaN: sine_cosine sends it to libm
+  for (const double angle : rotation_angles) reduced = reduced && std::fabs(angle) <= kSineCosineLimit;
+  if (!reduced) {
+    sine_cosine(4, rotation_angles, sines, cosines);
+    return;
+  }
+  const Double4 x = {rotation_angles[0], rotation_angles[1], rotation_angles[2], rotation_angles[3]};
+  Double4 sine, cosine;
+  sine_cosine_lanes(x, sine, cosine);
+  __builtin_memcpy(sines, &sine, sizeof sines);
+  __builtin_memcpy(cosines, &cosine, sizeof cosines);
+}
+void rotation_sines_cosines_generic(double t, const Nutation& n, double (&sines)[4], double (&cosines)[4]) {
+  rotation_sines_cosines(t, n, sines, cosines);
+}
+[[gnu::target("avx2,fma")]] void rotation_sines_cosines_wide(double t, const Nutation& n, double (&sines)[4],
+                                                             double (&cosines)[4]) {
+  rotation_sines_cosines(t, n, sines, cosines);
+}
+
 using Vector = std::array<double, 3>;
 
 // Rotations of the coordinate axes by the angle whose sine and cosine are given.
@@ -64,12 +94,13 @@ OfDateRotation::OfDateRotation(double jd, bool nutation, bool equatorial)
     : OfDateRotation(jd, nutation ? nutation_iau2000b(jd) : Nutation{0.0, 0.0}, equatorial) {}
 
 OfDateRotation::OfDateRotation(double jd, const Nutation& n, bool equatorial) : equatorial_(equatorial) {
-  const PrecessionAngles angles = precession_angles_iau2006(jd);
-  const double psi = angles.psi_bar_rad + n.longitude_rad;
-  const double eps = angles.mean_obliquity_rad + n.obliquity_rad;
-  const double rotation_angles[4] = {angles.gamma_bar_rad, angles.phi_bar_rad, psi, eps};
+  const double t = julian_centuries_since_j2000(jd);
   double sines[4], cosines[4];
-  sine_cosine(4, rotation_angles, sines, cosines);
+  if (has_avx2_fma()) {
+    rotation_sines_cosines_wide(t, n, sines, cosines);
+  } else {
+    rotation_sines_cosines_generic(t, n, sines, cosines);
+  }
   sin_gamma_ = sines[0];
   cos_gamma_ = cosines[0];
   sin_phi_ = sines[1];
