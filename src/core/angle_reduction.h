@@ -25,12 +25,15 @@ inline double reduce_angle(double angle, double turn) {
 
 // std::fmod(x, divisor) bit for bit, for a whole-number `divisor` in
 // [1, 2^21) (such as 360 or 1296000 arcseconds), without the library's
-// general loop: with n the quotient truncated (corrected by one where the
-// division rounded across a whole number), n * divisor is exact and so is
-// x - n * divisor, the remainder being representable. Quotients of 2^31 or
+// general loop: with n the quotient truncated (corrected by one where it
+// rounded across a whole number), n * divisor is exact and so is
+// x - n * divisor, the remainder being representable. The quotient is taken
+// as x times the divisor's rounded reciprocal (a constant where the divisor
+// is one): within a few ulps of x / divisor, so that below 2^31 it is off by
+// less than one and the correction still finds n. Quotients of about 2^31 or
 // more, NaN and infinities are left to std::fmod.
 inline double whole_divisor_remainder(double x, double divisor) {
-  const double quotient = x / divisor;
+  const double quotient = x * (1.0 / divisor);
   if (!(std::fabs(quotient) < 0x1p31)) return std::fmod(x, divisor);
   double n = static_cast<double>(static_cast<std::int32_t>(quotient));
   double r = x - n * divisor;
