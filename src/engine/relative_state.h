@@ -22,15 +22,16 @@ namespace ephemeris {
 // J2000): the observer's barycentric state (the centre's plus the site
 // offset) and the Sun's, each evaluated when first asked for and then kept.
 // A failed evaluation keeps nothing, so asking again fails the same way.
+// The site offset given is read where it is, so it must outlive the links.
 class EpochLinks {
  public:
   EpochLinks(std::span<SpkKernel> kernels, std::int32_t center, const std::optional<CartesianState>& observer_offset,
              double epoch)
-      : kernels_(kernels), center_(center), offset_(observer_offset), epoch_(epoch) {}
+      : kernels_(kernels), center_(center), offset_(observer_offset ? &*observer_offset : nullptr), epoch_(epoch) {}
 
   std::span<SpkKernel> kernels() const { return kernels_; }
   std::int32_t center() const { return center_; }
-  bool has_offset() const { return offset_.has_value(); }
+  bool has_offset() const { return offset_ != nullptr; }
   double epoch() const { return epoch_; }
 
   // Finds the chains the request of `target` will evaluate at the epoch (the
@@ -57,7 +58,7 @@ class EpochLinks {
  private:
   std::span<SpkKernel> kernels_;
   std::int32_t center_;
-  std::optional<CartesianState> offset_;
+  const CartesianState* offset_;  // the caller's, which outlives the links (null: none)
   double epoch_;
   // The chains found by plan() (those whose flag is set), each evaluated at most once.
   bool has_observer_chain_ = false;
