@@ -174,7 +174,8 @@ std::expected<StateVector, SpkError> evaluate_center_chain(std::span<SpkKernel> 
     // Two links of records of one size run side by side; the sum keeps its order.
     if (i + 1 < chain.count && held) {
       const ChainLink& next = chain.links[i + 1];
-      if (StateVector pair[2]; Access::at_hand(kernels[next.kernel], next) && next.record_size == link.record_size) {
+      if (Access::at_hand(kernels[next.kernel], next) && next.record_size == link.record_size) {
+        StateVector pair[2];
         const double* const words[2] = {link.record, next.record};
         const Type2RecordCheck checks[2] = {*link.check, *next.check};
         const double epochs[2] = {epoch, epoch};
