@@ -99,14 +99,15 @@ std::expected<double, UtcConversionError> ut1_with_kernels(const LeapSecondKerne
 std::expected<double, EphemerisError> TimeKernels::tdb_seconds(const Instant& instant) const {
   const double jd = instant.julian_day;
   if (lsk_) {
-    std::expected<double, UtcConversionError> converted;
-    if (instant.time_scale == TimeScale::Ut1) {
+    TimeScale scale = instant.time_scale;
+    double day = jd;
+    if (scale == TimeScale::Ut1) {
       const auto utc = utc_of_ut1(eop(), jd);
       if (!utc) return conversion_error(utc.error());
-      converted = lsk_->tdb_seconds(TimeScale::Utc, *utc);
-    } else {
-      converted = lsk_->tdb_seconds(instant.time_scale, jd);
+      scale = TimeScale::Utc;
+      day = *utc;
     }
+    const auto converted = lsk_->tdb_seconds(scale, day);
     // A finite day whose seconds overflow gives, as without the kernel, a
     // non-finite time that no range holds: the engine reports it out of range.
     if (!converted && std::isfinite(jd) && converted.error() == non_finite().error()) {
