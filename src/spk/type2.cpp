@@ -9,6 +9,21 @@ namespace ephemeris {
 
 namespace {
 
+// Writes a state as three 16-byte stores, the shape in which a caller's sum
+// (CartesianState's +=, two components to a vector) reads it back: stores of
+// single components would each have to reach memory before such a load could
+// take them (a store-forwarding stall of some 10 cycles per read).
+[[gnu::always_inline]] inline void store_state(StateVector& state, double px, double py, double pz, double vx,
+                                               double vy, double vz) {
+  static_assert(sizeof(StateVector) == 6 * sizeof(double));
+  const Double2 parts[3] = {{px, py}, {pz, vx}, {vy, vz}};
+  __builtin_memcpy(&state, parts, sizeof parts);
+}
+
+}  // namespace
+
+namespace {
+
 constexpr double kMaxU32AsDouble = 4294967295.0;
 
 bool is_whole_u32_at_least_one(double value) {
@@ -173,8 +188,7 @@ bool evaluate_checked_type2_record_into(const double* record, std::uint32_t reco
     d_prev = d_curr;
     d_curr = d_next;
   }
-  state.position_km = {px, py, pz};
-  state.velocity_km_per_s = {rx / radius, ry / radius, rz / radius};
+  store_state(state, px, py, pz, rx / radius, ry / radius, rz / radius);
   return true;
 }
 
@@ -262,8 +276,7 @@ template <int kLanes, bool kShared>
     }
   }
   for (int l = 0; l < kLanes; ++l) {
-    states[l].position_km = {px[l], py[l], pz[l]};
-    states[l].velocity_km_per_s = {rx[l] / radius[l], ry[l] / radius[l], rz[l] / radius[l]};
+    store_state(states[l], px[l], py[l], pz[l], rx[l] / radius[l], ry[l] / radius[l], rz[l] / radius[l]);
   }
   return true;
 }
