@@ -63,34 +63,24 @@ std::expected<const std::array<double, 3>*, SpkError> EpochLinks::sun_position()
   return &*sun_position_;
 }
 
-std::expected<StateVector, SpkError> EpochLinks::state_of(std::int32_t target) {
-  if (has_target_chain_ && target_chain_.target == target) return evaluate_center_chain(kernels_, target_chain_, epoch_);
-  return barycentric_state_across_kernels(kernels_, target, epoch_);
-}
-
-std::expected<std::array<double, 3>, SpkError> EpochLinks::position_of(std::int32_t target) {
-  if (has_target_chain_ && target_chain_.target == target) {
-    return evaluate_center_chain_position(kernels_, target_chain_, epoch_);
-  }
-  return barycentric_position_across_kernels(kernels_, target, epoch_);
-}
-
 std::expected<StateVector, SpkError> EpochLinks::state_of(std::int32_t target, double epoch) {
-  if (has_target_chain_ && target_chain_.target == target) {
-    CenterChain chain;
-    find_center_chain_near(kernels_, target_chain_, epoch, chain);
-    return evaluate_center_chain(kernels_, chain, epoch);
+  if (!has_target_chain_ || target_chain_.target != target) {
+    return barycentric_state_across_kernels(kernels_, target, epoch);
   }
-  return barycentric_state_across_kernels(kernels_, target, epoch);
+  if (epoch == epoch_) return evaluate_center_chain(kernels_, target_chain_, epoch);
+  CenterChain near;
+  find_center_chain_near(kernels_, target_chain_, epoch, near);
+  return evaluate_center_chain(kernels_, near, epoch);
 }
 
 std::expected<std::array<double, 3>, SpkError> EpochLinks::position_of(std::int32_t target, double epoch) {
-  if (has_target_chain_ && target_chain_.target == target) {
-    CenterChain chain;
-    find_center_chain_near(kernels_, target_chain_, epoch, chain);
-    return evaluate_center_chain_position(kernels_, chain, epoch);
+  if (!has_target_chain_ || target_chain_.target != target) {
+    return barycentric_position_across_kernels(kernels_, target, epoch);
   }
-  return barycentric_position_across_kernels(kernels_, target, epoch);
+  if (epoch == epoch_) return evaluate_center_chain_position(kernels_, target_chain_, epoch);
+  CenterChain near;
+  find_center_chain_near(kernels_, target_chain_, epoch, near);
+  return evaluate_center_chain_position(kernels_, near, epoch);
 }
 
 std::expected<StateVector, SpkError> resolve_relative_state(EpochLinks& links, std::int32_t target,
@@ -109,7 +99,7 @@ std::expected<StateVector, SpkError> resolve_relative_state(EpochLinks& links, s
     if (!sun) return std::unexpected(sun.error());
     target_state = **sun;
   } else if (!corrections.light_time) {
-    auto state = links.state_of(target);
+    auto state = links.state_of(target, epoch);
     if (!state) return std::unexpected(state.error());
     target_state = *state;
   }
@@ -125,7 +115,7 @@ std::expected<StateVector, SpkError> resolve_relative_state(EpochLinks& links, s
     double position_epoch = epoch;
     bool has_velocity = target == kNaifSun;  // target_state holds the whole state at position_epoch
     if (target != kNaifSun) {
-      const auto at_epoch = links.position_of(target);
+      const auto at_epoch = links.position_of(target, epoch);
       if (!at_epoch) return std::unexpected(at_epoch.error());
       position = *at_epoch;
     }

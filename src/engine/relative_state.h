@@ -47,11 +47,9 @@ class EpochLinks {
   // Its position alone, km (bit for bit that of sun(), which it reuses when
   // already evaluated).
   std::expected<const std::array<double, 3>*, SpkError> sun_position();
-  // Barycentric state of `target` at the epoch, and its position alone.
-  std::expected<StateVector, SpkError> state_of(std::int32_t target);
-  std::expected<std::array<double, 3>, SpkError> position_of(std::int32_t target);
-  // The same at another epoch (TDB seconds) a light time away, each bit for
-  // bit barycentric_state_across_kernels's and its position.
+  // Barycentric state of `target` at `epoch` (TDB seconds: the links' own,
+  // or one a light time away), bit for bit barycentric_state_across_kernels's,
+  // and its position alone.
   std::expected<StateVector, SpkError> state_of(std::int32_t target, double epoch);
   std::expected<std::array<double, 3>, SpkError> position_of(std::int32_t target, double epoch);
 

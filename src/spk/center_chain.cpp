@@ -193,7 +193,7 @@ std::expected<StateVector, SpkError> evaluate_center_chain(std::span<SpkKernel> 
       continue;
     }
     if (StateVector pair[2]; i + 1 < chain.count &&
-                             Access::try_evaluate_pair(kernels[chain.links[i].kernel], chain.links[i].segment,
+                             Access::try_evaluate_pair(kernels[link.kernel], link.segment,
                                                        kernels[chain.links[i + 1].kernel],
                                                        chain.links[i + 1].segment, epoch, pair)) {
       sum += pair[0];
@@ -202,8 +202,7 @@ std::expected<StateVector, SpkError> evaluate_center_chain(std::span<SpkKernel> 
       continue;
     }
     StateVector state;
-    if (auto done = Access::evaluate_into(kernels[chain.links[i].kernel], chain.links[i].segment, epoch, state);
-        !done) {
+    if (auto done = Access::evaluate_into(kernels[link.kernel], link.segment, epoch, state); !done) {
       return std::unexpected(done.error());
     }
     sum += state;
@@ -217,16 +216,14 @@ std::expected<std::array<double, 3>, SpkError> evaluate_center_chain_position(st
                                                                              double epoch) {
   std::array<double, 3> sum{};
   for (std::size_t i = 0; i < chain.count; ++i) {
+    const ChainLink& link = chain.links[i];
     std::array<double, 3> position;
-    if (const ChainLink& link = chain.links[i];
-        Access::at_hand(kernels[link.kernel], link) &&
+    if (Access::at_hand(kernels[link.kernel], link) &&
         evaluate_checked_type2_position_into(link.record, link.record_size, *link.check, epoch, position)) {
       for (int axis = 0; axis < 3; ++axis) sum[axis] += position[axis];
       continue;
     }
-    if (auto done = Access::evaluate_position_into(kernels[chain.links[i].kernel], chain.links[i].segment, epoch,
-                                                   position);
-        !done) {
+    if (auto done = Access::evaluate_position_into(kernels[link.kernel], link.segment, epoch, position); !done) {
       return std::unexpected(done.error());
     }
     for (int axis = 0; axis < 3; ++axis) sum[axis] += position[axis];

@@ -349,22 +349,22 @@ std::expected<std::size_t, SpkError> SpkKernel::find_segment(std::int32_t body, 
   return kNoSegment;
 }
 
-bool SpkKernel::serves_with_record(std::size_t index, double epoch, std::uint32_t record_index) const {
+bool SpkKernel::record_index_at(std::size_t index, double epoch, std::uint32_t& record_index) const {
   const Entry& entry = entries_[index];
   const CacheSlot& slot = slots_[entry.slot];
-  std::uint32_t found = 0;
   return entry.loc.data_type == kSpkType2 && covers(entry.loc, epoch) && slot.directory &&
-         find_type2_record_index(*slot.directory, epoch, found) && found == record_index;
+         find_type2_record_index(*slot.directory, epoch, record_index);
+}
+
+bool SpkKernel::serves_with_record(std::size_t index, double epoch, std::uint32_t record_index) const {
+  std::uint32_t found = 0;
+  return record_index_at(index, epoch, found) && found == record_index;
 }
 
 bool SpkKernel::prefetch_segment(std::size_t index, double epoch, const double*& words, std::uint32_t& size,
                                  const Type2RecordCheck*& check, std::uint32_t& record_index) const {
-  const Entry& entry = entries_[index];
-  const CacheSlot& slot = slots_[entry.slot];
-  if (entry.loc.data_type != kSpkType2 || !covers(entry.loc, epoch) || !slot.directory ||
-      !find_type2_record_index(*slot.directory, epoch, record_index)) {
-    return false;
-  }
+  if (!record_index_at(index, epoch, record_index)) return false;
+  const CacheSlot& slot = slots_[entries_[index].slot];
   const std::uint32_t block_index = record_index / slot.records_per_block;
   if (block_index >= slot.views.size()) return false;
   const BlockView& view = slot.views[block_index];
@@ -380,16 +380,13 @@ bool SpkKernel::prefetch_segment(std::size_t index, double epoch, const double*&
 }
 
 bool SpkKernel::quick_record(std::size_t index, double epoch, LoadedRecord& record, std::uint32_t& record_size) {
-  const Entry& entry = entries_[index];
-  const SegmentLoc& segment = entry.loc;
-  if (segment.data_type != kSpkType2 || !covers(segment, epoch)) return false;
-  CacheSlot& slot = slots_[entry.slot];
-  if (!slot.directory) return false;
   std::uint32_t record_index = 0;
-  if (!find_type2_record_index(*slot.directory, epoch, record_index)) return false;
+  if (!record_index_at(index, epoch, record_index)) return false;
+  const Entry& entry = entries_[index];
+  CacheSlot& slot = slots_[entry.slot];
   record = slot.last;
   if (!slot.has_last || slot.last_index != record_index) {
-    const auto loaded = load_record(slot, segment, *slot.directory, record_index);
+    const auto loaded = load_record(slot, entry.loc, *slot.directory, record_index);
     if (!loaded) return false;
     record = *loaded;
   }

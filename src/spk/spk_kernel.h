@@ -181,6 +181,10 @@ class SpkKernel {
   // `index`, loaded when needed; false where the segment is not Type 2, does
   // not cover the epoch, has no directory read yet or the load fails.
   bool quick_record(std::size_t index, double epoch, LoadedRecord& record, std::uint32_t& record_size);
+  // The index of the record serving `epoch` in listed Type 2 segment
+  // `index`, false where the segment is not Type 2, does not cover the
+  // epoch or has no directory read yet.
+  bool record_index_at(std::size_t index, double epoch, std::uint32_t& record_index) const;
   std::expected<StateVector, SpkError> evaluate_one_in_slot(std::uint32_t slot_index, const SegmentLoc& segment,
                                                             double epoch);
 

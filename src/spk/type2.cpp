@@ -20,10 +20,6 @@ namespace {
   __builtin_memcpy(&state, parts, sizeof parts);
 }
 
-}  // namespace
-
-namespace {
-
 constexpr double kMaxU32AsDouble = 4294967295.0;
 
 bool is_whole_u32_at_least_one(double value) {
